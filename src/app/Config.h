@@ -1,0 +1,105 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace morvanta {
+
+class IniFile;
+
+// The mail options.
+class TMail {
+public:
+    bool ForwardUnProcessed = false;
+    bool UseMAPI = false;
+    bool Authentication = false;
+    std::string ForwardUnProcessedEmail;
+    std::string DefaultSubject;
+    std::string DefaultFromEMailAddress;
+    std::string DefaultFromName;
+    std::string DefaultFile;
+    std::string EMailLoginID;
+    std::string EMailPassword; // in clear
+    std::string CC;
+    std::string BCC;
+    std::string CurrentFromEMailAddress;
+    std::string CurrentSubject;
+    std::string MailAgent;
+    std::string HostAddress;
+    int Port = 0;
+    int UseTLS = 0; // 0 plain, 1 STARTTLS, 2 TLS from the first byte
+};
+
+inline constexpr const char* IniFileName = "Morvanta.ini";
+
+namespace defaults {
+inline constexpr const char* DefaultFile = "VirusReport.txt";
+inline constexpr const char* DefaultSubject = "Virus report";
+inline constexpr const char* DefaultFromName = "Morvanta";
+inline constexpr const char* MailAgent = "Morvanta Mail";
+inline constexpr const char* HostAddress = "mail";
+inline constexpr int SmtpPort = 25;
+inline constexpr int UseTLS = 0;
+inline constexpr const char* DefaultWhoisName = "ARIN";
+inline constexpr const char* DefaultWhoisHost = "whois.arin.net";
+inline constexpr const char* RipeWhoisHost = "whois.ripe.net";
+inline constexpr const char* AfrinicWhoisHost = "whois.afrinic.net";
+inline constexpr const char* ApnicWhoisHost = "whois.apnic.net";
+inline constexpr const char* JpnicWhoisHost = "whois.nic.ad.jp";
+inline constexpr const char* LacnicWhoisHost = "whois.lacnic.net";
+inline constexpr const char* BrnicWhoisHost = "whois.registro.br";
+inline constexpr const char* AbuseWhoisHost = "whois.abuse.net";
+inline constexpr int WhoisPort = 43;
+inline constexpr int NetworkTimeout = 60;
+inline constexpr const char* HomePage = "https://morvanta.example/";
+inline constexpr const char* ReportServiceUrl = "https://www.spamcop.net/sc";
+} // namespace defaults
+
+// The program's settings: the main Morvanta.ini of the program folder, which
+// is only read, and the per-user Morvanta.ini, which holds the two values the
+// program changes and is written by SaveUserSettings.
+class TConfig {
+public:
+    // Reads both files. The program folder is where the main file lives.
+    explicit TConfig(std::string programFolder);
+    TConfig();
+    ~TConfig();
+    TConfig(const TConfig&) = delete;
+    TConfig& operator=(const TConfig&) = delete;
+
+    void LoadUserSettings();
+    void LoadMainSettings();
+
+    // Writes DefaultFile and LastBulkReportPath into the per-user file,
+    // creating its folder. Throws EIniFileException on failure.
+    void SaveUserSettings();
+
+    // The per-user file, read and written at the same place: the user's
+    // configuration folder (or, without one, the program folder) followed by
+    // "Morvanta/Morvanta.ini".
+    [[nodiscard]] static std::string UserSettingsFolder();
+    [[nodiscard]] static std::string UserSettingsPath();
+    [[nodiscard]] std::string MainSettingsPath() const { return ProgramFolder + IniFileName; }
+
+    std::unique_ptr<TMail> Mail;
+    std::string LastBulkReportPath;
+    std::string ProgramFolder;
+    std::string DefaultWhoisName;
+    std::string DefaultWhoisHost;
+    std::string PopMailHostList;
+    bool PauseBulkReporting = false;
+
+    std::string RipeWhoisHost;
+    std::string AfrinicWhoisHost;
+    std::string ApnicWhoisHost;
+    std::string JpnicWhoisHost;
+    std::string LacnicWhoisHost;
+    std::string BrnicWhoisHost;
+    std::string AbuseWhoisHost;
+    int WhoisPort = defaults::WhoisPort;
+    int NetworkTimeout = defaults::NetworkTimeout; // seconds, 0 waits for ever
+    std::string HomePage;
+    std::string ReportServiceUrl;
+};
+
+} // namespace morvanta

@@ -1,0 +1,300 @@
+#include "app/IniFile.h"
+
+#include "app/Text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+
+namespace morvanta {
+
+namespace {
+
+// Blanks around names and values: spaces and tabs, as the profile reader
+// strips them. Other control bytes are kept as data.
+std::string TrimSpaces(const std::string& text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+bool IsSectionLine(const std::string& trimmed)
+{
+    return !trimmed.empty() && trimmed.front() == '[';
+}
+
+std::string SectionName(const std::string& trimmed)
+{
+    size_t close = trimmed.find(']');
+    std::string name = close == std::string::npos ? trimmed.substr(1) : trimmed.substr(1, close - 1);
+    return TrimSpaces(name);
+}
+
+// Splits a key line; false when it holds no "=".
+bool SplitKeyLine(const std::string& line, std::string& key, std::string& value)
+{
+    size_t equals = line.find('=');
+    if (equals == std::string::npos)
+        return false;
+    key = TrimSpaces(line.substr(0, equals));
+    value = TrimSpaces(line.substr(equals + 1));
+    return true;
+}
+
+std::string Unquote(std::string value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+} // namespace
+
+std::string IniFile::FormatValue(const std::string& value)
+{
+    if (value.empty())
+        return value;
+    bool blankAtEdge = value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t';
+    bool quotedAlready = value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
+        && value.back() == value.front();
+    if (blankAtEdge || quotedAlready)
+        return '"' + value + '"';
+    return value;
+}
+
+namespace {
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& content)
+{
+    std::string temporary = path + ".tmp-" + std::to_string(getpid());
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const char* data = content.data();
+    size_t left = content.size();
+    bool ok = true;
+    while (left > 0) {
+        ssize_t written = write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    if (ok && fsync(fd) != 0)
+        ok = false;
+    if (close(fd) != 0)
+        ok = false;
+    if (ok && rename(temporary.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        unlink(temporary.c_str());
+    return ok;
+}
+
+} // namespace
+
+IniFile::IniFile(std::string path)
+    : path_(std::move(path))
+{
+    Load();
+}
+
+void IniFile::Load()
+{
+    lines_.clear();
+    std::ifstream in(path_, std::ios::binary);
+    if (!in)
+        return;
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        content.erase(0, 3);
+    lines_ = SplitLines(content);
+}
+
+bool IniFile::FindValue(const std::string& section, const std::string& key, std::string& value) const
+{
+    bool inSection = false;
+    bool seenSection = false;
+    for (const auto& line : lines_) {
+        std::string trimmed = TrimSpaces(line);
+        if (IsSectionLine(trimmed)) {
+            if (inSection)
+                return false; // only the first section of the name counts
+            inSection = SameText(SectionName(trimmed), section);
+            seenSection = seenSection || inSection;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        std::string lineKey;
+        std::string lineValue;
+        if (!SplitKeyLine(trimmed, lineKey, lineValue)) {
+            if (SameText(trimmed, key))
+                return false; // a key without "=" has no value
+            continue;
+        }
+        if (SameText(lineKey, key)) {
+            value = Unquote(lineValue);
+            size_t nul = value.find('\0');
+            if (nul != std::string::npos)
+                value.resize(nul);
+            if (value.size() > MaxValueLength)
+                value.resize(MaxValueLength);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const
+{
+    std::string value;
+    if (FindValue(section, key, value))
+        return value;
+    return defaultValue;
+}
+
+bool IniFile::ParseInteger(const std::string& text, int& value)
+{
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    bool hex = false;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    } else if (i < text.size() && text[i] == '$') {
+        hex = true;
+        ++i;
+    }
+    if (i >= text.size())
+        return false;
+    uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (digit < 0)
+            return false;
+        magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+        if (magnitude > 0xFFFFFFFFull)
+            return false;
+    }
+    int64_t result;
+    if (hex) {
+        // Hexadecimal digits give the 32-bit pattern, so 0xFFFFFFFF is -1.
+        result = static_cast<int32_t>(static_cast<uint32_t>(magnitude));
+    } else {
+        if (magnitude > (negative ? 2147483648ull : 2147483647ull))
+            return false;
+        result = static_cast<int64_t>(magnitude);
+    }
+    if (negative)
+        result = -result;
+    if (result < INT_MIN || result > INT_MAX)
+        return false;
+    value = static_cast<int>(result);
+    return true;
+}
+
+int IniFile::ReadInteger(const std::string& section, const std::string& key, int defaultValue) const
+{
+    int value = defaultValue;
+    std::string text = ReadString(section, key, "");
+    if (!text.empty() && ParseInteger(text, value))
+        return value;
+    return defaultValue;
+}
+
+bool IniFile::ReadBool(const std::string& section, const std::string& key, bool defaultValue) const
+{
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+{
+    const std::string failure = "Unable to write to " + path_;
+    // A line break or a NUL byte in a name or value would split the file's
+    // lines and change other settings when read back.
+    for (const std::string* part : { &section, &key, &value }) {
+        if (part->find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+            throw EIniFileException(failure);
+    }
+    if (section.find(']') != std::string::npos || key.find('=') != std::string::npos || TrimSpaces(key).empty())
+        throw EIniFileException(failure);
+
+    Load();
+    std::string newLine = key + "=" + FormatValue(value);
+
+    size_t sectionStart = lines_.size(); // index of the section line
+    size_t insertAt = lines_.size();     // after the last non-empty line of the section
+    bool replaced = false;
+    bool inSection = false;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        std::string trimmed = TrimSpaces(lines_[i]);
+        if (IsSectionLine(trimmed)) {
+            if (inSection)
+                break;
+            if (SameText(SectionName(trimmed), section)) {
+                inSection = true;
+                sectionStart = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        std::string lineKey;
+        std::string lineValue;
+        bool hasValue = SplitKeyLine(trimmed, lineKey, lineValue);
+        if ((hasValue && SameText(lineKey, key)) || (!hasValue && SameText(trimmed, key))) {
+            lines_[i] = newLine;
+            replaced = true;
+            break;
+        }
+        if (!trimmed.empty())
+            insertAt = i + 1;
+    }
+    if (!replaced) {
+        if (sectionStart < lines_.size()) {
+            lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
+        } else {
+            if (!lines_.empty() && !TrimSpaces(lines_.back()).empty())
+                lines_.emplace_back();
+            lines_.push_back("[" + section + "]");
+            lines_.push_back(newLine);
+        }
+    }
+    if (!WriteWholeFile(path_, JoinLinesCrLf(lines_)))
+        throw EIniFileException(failure);
+}
+
+} // namespace morvanta

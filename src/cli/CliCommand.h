@@ -1,0 +1,42 @@
+#pragma once
+
+#include "app/Config.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace morvanta::cli {
+
+// Exit status of the tool.
+enum ExitStatus { ExitDone = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// What every command shares: the program folder and the settings read from it.
+class CliContext {
+public:
+    // The settings, read on first use from the program folder in force.
+    TConfig& Config();
+
+    int exitStatus = ExitDone;
+
+private:
+    std::unique_ptr<TConfig> config_;
+};
+
+// A command adds itself to the tool with a static CommandRegistration; the
+// order decides its place in the help text.
+using CommandSetup = std::function<void(CLI::App& app, CliContext& context)>;
+
+struct CommandRegistration {
+    CommandRegistration(int order, CommandSetup setup);
+};
+
+void SetUpCommands(CLI::App& app, CliContext& context);
+
+// Reads a whole file, or standard input for "-". Throws std::runtime_error
+// with a clear message when it cannot.
+[[nodiscard]] std::string ReadInputFile(const std::string& path);
+
+} // namespace morvanta::cli
