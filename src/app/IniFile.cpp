@@ -29,16 +29,16 @@ std::string TrimSpaces(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
+// "[name]"; a line that opens a bracket without closing it is no section.
 bool IsSectionLine(const std::string& trimmed)
 {
-    return !trimmed.empty() && trimmed.front() == '[';
+    return !trimmed.empty() && trimmed.front() == '[' && trimmed.find(']') != std::string::npos;
 }
 
 std::string SectionName(const std::string& trimmed)
 {
-    size_t close = trimmed.find(']');
-    std::string name = close == std::string::npos ? trimmed.substr(1) : trimmed.substr(1, close - 1);
-    return TrimSpaces(name);
+    size_t close = trimmed.rfind(']');
+    return TrimSpaces(trimmed.substr(1, close - 1));
 }
 
 // Splits a key line; false when it holds no "=".

@@ -6,10 +6,45 @@
 #include "mailer/gui/fMail.h"
 
 #include <QApplication>
-#include <QtWebEngineWidgets/QWebEngineView>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/socket.h>
 #include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = { -1, -1 };
+
+void OnTerminationSignal(int)
+{
+    char byte = 1;
+    [[maybe_unused]] ssize_t written = write(g_signalPipe[0], &byte, 1);
+}
+
+// A termination request (logout, kill) closes the main window as the user
+// would, so the per-user settings are written.
+void CloseOnTerminationSignals(QWidget& window)
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte;
+        [[maybe_unused]] ssize_t got = read(g_signalPipe[1], &byte, 1);
+        window.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -35,6 +70,7 @@ int main(int argc, char* argv[])
         return 1;
 
     TfrmMail window(controller);
+    CloseOnTerminationSignals(window);
     window.show();
     return application.exec();
 }

@@ -1,0 +1,231 @@
+#include "app/Config.h"
+
+#include "app/IniFile.h"
+#include "app/PasswordScramble.h"
+#include "app/Platform.h"
+#include "fixtures/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace morvanta;
+using namespace morvanta::test;
+
+namespace {
+
+// A program folder and a user configuration folder of the test's own.
+class ConfigTest : public ::testing::Test {
+protected:
+    std::string MainFile() const { return program / "Morvanta.ini"; }
+    std::string UserFile() const { return user.Path() + "Morvanta/Morvanta.ini"; }
+
+    void WriteUserFile(const std::string& content)
+    {
+        mkdir((user.Path() + "Morvanta").c_str(), 0755);
+        WriteFile(UserFile(), content);
+    }
+
+    TempDir program;
+    TempDir user;
+    ScopedEnv xdg { "XDG_CONFIG_HOME", user.Path().c_str() };
+};
+
+TEST_F(ConfigTest, WithoutIniFilesEverySettingHasItsDefault)
+{
+    TConfig config(program.Path());
+    const TMail& mail = *config.Mail;
+    EXPECT_EQ(config.ProgramFolder, program.Path());
+    EXPECT_EQ(mail.DefaultFile, "VirusReport.txt");
+    EXPECT_EQ(config.LastBulkReportPath, "");
+    EXPECT_EQ(mail.DefaultSubject, "Virus report");
+    EXPECT_EQ(mail.CurrentSubject, "Virus report");
+    EXPECT_EQ(mail.DefaultFromName, "Morvanta");
+    EXPECT_EQ(mail.MailAgent, "Morvanta Mail");
+    EXPECT_EQ(mail.HostAddress, "mail");
+    EXPECT_EQ(mail.Port, 25);
+    EXPECT_EQ(mail.UseTLS, 0);
+    EXPECT_FALSE(mail.UseMAPI);
+    EXPECT_FALSE(mail.Authentication);
+    EXPECT_FALSE(mail.ForwardUnProcessed);
+    EXPECT_EQ(mail.EMailLoginID, "");
+    EXPECT_EQ(mail.EMailPassword, "");
+    EXPECT_EQ(mail.CC, "");
+    EXPECT_EQ(mail.BCC, "");
+    EXPECT_EQ(mail.DefaultFromEMailAddress, "");
+    EXPECT_EQ(mail.CurrentFromEMailAddress, "");
+    EXPECT_EQ(mail.ForwardUnProcessedEmail, "");
+    EXPECT_EQ(config.DefaultWhoisName, "ARIN");
+    EXPECT_EQ(config.DefaultWhoisHost, "whois.arin.net");
+    EXPECT_EQ(config.PopMailHostList, "");
+    EXPECT_FALSE(config.PauseBulkReporting);
+    EXPECT_EQ(config.RipeWhoisHost, "whois.ripe.net");
+    EXPECT_EQ(config.AfrinicWhoisHost, "whois.afrinic.net");
+    EXPECT_EQ(config.ApnicWhoisHost, "whois.apnic.net");
+    EXPECT_EQ(config.JpnicWhoisHost, "whois.nic.ad.jp");
+    EXPECT_EQ(config.LacnicWhoisHost, "whois.lacnic.net");
+    EXPECT_EQ(config.BrnicWhoisHost, "whois.registro.br");
+    EXPECT_EQ(config.AbuseWhoisHost, "whois.abuse.net");
+    EXPECT_EQ(config.WhoisPort, 43);
+    EXPECT_EQ(config.NetworkTimeout, 60);
+    EXPECT_FALSE(PathExists(UserFile()));
+}
+
+TEST_F(ConfigTest, ReadsEveryKeyOfBothFiles)
+{
+    WriteFile(MainFile(),
+              "[MailOptions]\r\nHostAddress=smtp.example.org\r\nUseMAPI=2\r\nAuthentication=1\r\n"
+              "EMailLoginID=me\r\nEMailPassword="
+                  + EncryptString("pw", PasswordKey)
+                  + "\r\nCC=cc@example.org\r\nBCC=bcc@example.org\r\n"
+                    "DefaultFromEMailAddress=me@example.org\r\nDefaultFromName=Me\r\nForwardUnProcessed=1\r\n"
+                    "ForwardUnProcessedEmail=fwd@example.org\r\nMailAgent=Agent\r\nPort=587\r\nUseTLS=1\r\n"
+                    "[SpamReport.txt]\r\nDefaultSubject=Spam from your network\r\n"
+                    "[Options]\r\nDefaultWhoisName=RIPE\r\nDefaultWhoisHost=127.0.0.2\r\n"
+                    "PopMailHostList=pop.example.org,\"mx, two\"\r\nPauseBulkReporting=1\r\nWhoisPort=4343\r\n"
+                    "NetworkTimeout=0\r\nAbuseWhoisHost=127.0.0.9\r\n");
+    WriteUserFile("[MailOptions]\r\nDefaultFile=SpamReport.txt\r\n[Defaults]\r\nLastBulkReportPath=/var/spam/\r\n");
+
+    TConfig config(program.Path());
+    const TMail& mail = *config.Mail;
+    EXPECT_EQ(mail.DefaultFile, "SpamReport.txt");
+    EXPECT_EQ(config.LastBulkReportPath, "/var/spam/");
+    EXPECT_EQ(mail.HostAddress, "smtp.example.org");
+    EXPECT_TRUE(mail.UseMAPI);
+    EXPECT_TRUE(mail.Authentication);
+    EXPECT_EQ(mail.EMailLoginID, "me");
+    EXPECT_EQ(mail.EMailPassword, "pw");
+    EXPECT_EQ(mail.CC, "cc@example.org");
+    EXPECT_EQ(mail.BCC, "bcc@example.org");
+    EXPECT_EQ(mail.DefaultFromEMailAddress, "me@example.org");
+    EXPECT_EQ(mail.CurrentFromEMailAddress, "me@example.org");
+    EXPECT_EQ(mail.DefaultFromName, "Me");
+    EXPECT_TRUE(mail.ForwardUnProcessed);
+    EXPECT_EQ(mail.ForwardUnProcessedEmail, "fwd@example.org");
+    EXPECT_EQ(mail.MailAgent, "Agent");
+    EXPECT_EQ(mail.Port, 587);
+    EXPECT_EQ(mail.UseTLS, 1);
+    EXPECT_EQ(mail.DefaultSubject, "Spam from your network");
+    EXPECT_EQ(mail.CurrentSubject, "Spam from your network");
+    EXPECT_EQ(config.DefaultWhoisName, "RIPE");
+    EXPECT_EQ(config.DefaultWhoisHost, "127.0.0.2");
+    EXPECT_EQ(config.PopMailHostList, "pop.example.org,\"mx, two\"");
+    EXPECT_TRUE(config.PauseBulkReporting);
+    EXPECT_EQ(config.WhoisPort, 4343);
+    EXPECT_EQ(config.NetworkTimeout, 0);
+    EXPECT_EQ(config.AbuseWhoisHost, "127.0.0.9");
+}
+
+TEST_F(ConfigTest, TruthValueWrittenAsAWordIsFalse)
+{
+    WriteFile(MainFile(), "[MailOptions]\r\nUseMAPI=yes\r\nAuthentication=0x0\r\n[Options]\r\nWhoisPort=port\r\n");
+    TConfig config(program.Path());
+    EXPECT_FALSE(config.Mail->UseMAPI);
+    EXPECT_FALSE(config.Mail->Authentication);
+    EXPECT_EQ(config.WhoisPort, 43);
+}
+
+TEST_F(ConfigTest, ChoosingAnotherTemplateReadsItsSubject)
+{
+    WriteFile(MainFile(), "[VirusReport.txt]\r\nDefaultSubject=Virus from your network\r\n"
+                          "[SpamReport.txt]\r\nDefaultSubject=Spam from your network\r\n");
+    TConfig config(program.Path());
+    EXPECT_EQ(config.Mail->CurrentSubject, "Virus from your network");
+
+    config.Mail->DefaultFile = "SpamReport.txt";
+    config.LoadMainSettings();
+    EXPECT_EQ(config.Mail->DefaultSubject, "Spam from your network");
+    EXPECT_EQ(config.Mail->CurrentSubject, "Spam from your network");
+
+    config.Mail->DefaultFile = "OtherReport.txt";
+    config.LoadMainSettings();
+    EXPECT_EQ(config.Mail->CurrentSubject, "Virus report");
+}
+
+TEST_F(ConfigTest, PasswordOfNBytesGivesNBytes)
+{
+    const std::string stored[] = { "", "x", std::string("\x01\x7f\xfe ab", 6) };
+    for (const auto& value : stored) {
+        WriteFile(MainFile(), "[MailOptions]\r\nEMailPassword=" + IniFile::FormatValue(value) + "\r\n");
+        TConfig config(program.Path());
+        EXPECT_EQ(config.Mail->EMailPassword.size(), value.size());
+        EXPECT_EQ(config.Mail->EMailPassword, DecryptString(value, PasswordKey));
+    }
+}
+
+TEST_F(ConfigTest, ChangedValuesReachTheUserFileAndTheMainFileIsUntouched)
+{
+    const std::string main = "[MailOptions]\r\nHostAddress=smtp\r\n";
+    WriteFile(MainFile(), main);
+    struct stat before {};
+    stat(MainFile().c_str(), &before);
+    {
+        TConfig config(program.Path());
+        config.Mail->DefaultFile = "SpamReport.txt";
+        config.LastBulkReportPath = "/home/me/saved spam/";
+        config.SaveUserSettings();
+    }
+    EXPECT_EQ(ReadFile(UserFile()),
+              "[MailOptions]\r\nDefaultFile=SpamReport.txt\r\n\r\n[Defaults]\r\nLastBulkReportPath=/home/me/saved spam/\r\n");
+    struct stat after {};
+    stat(MainFile().c_str(), &after);
+    EXPECT_EQ(ReadFile(MainFile()), main);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+
+    TConfig again(program.Path());
+    EXPECT_EQ(again.Mail->DefaultFile, "SpamReport.txt");
+    EXPECT_EQ(again.LastBulkReportPath, "/home/me/saved spam/");
+}
+
+TEST_F(ConfigTest, UnwritableUserFolderIsReportedWithThePath)
+{
+    // A file where the configuration folder should be.
+    WriteFile(user.Path() + "Morvanta", "not a folder");
+    TConfig config(program.Path());
+    try {
+        config.SaveUserSettings();
+        FAIL() << "no error";
+    } catch (const EIniFileException& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable to write to " + UserFile());
+    }
+}
+
+// Without any configuration folder (no XDG_CONFIG_HOME and a user unknown
+// to the password database) the settings live below the program folder,
+// and they are read back from where they were written.
+TEST(ConfigFallbackTest, WithoutAHomeTheUserFileIsReadWhereItIsWritten)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run as a user without a password entry";
+    TempDir program;
+    chmod(program.Path().c_str(), 0777);
+    const std::string main = "[MailOptions]\r\nHostAddress=smtp\r\n";
+    WriteFile(program / "Morvanta.ini", main);
+
+    EXPECT_EXIT(
+        {
+            unsetenv("XDG_CONFIG_HOME");
+            SetProgramFolder(program.Path());
+            if (setgid(54321) != 0 || setuid(54321) != 0)
+                _exit(10);
+            if (TConfig::UserSettingsPath() != program.Path() + "Morvanta/Morvanta.ini")
+                _exit(11);
+            {
+                TConfig config(program.Path());
+                config.Mail->DefaultFile = "SpamReport.txt";
+                config.LastBulkReportPath = "/bulk/";
+                config.SaveUserSettings();
+            }
+            TConfig again(program.Path());
+            if (again.Mail->DefaultFile != "SpamReport.txt" || again.LastBulkReportPath != "/bulk/")
+                _exit(12);
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(ReadFile(program / "Morvanta.ini"), main);
+    EXPECT_TRUE(PathExists(program / "Morvanta/Morvanta.ini"));
+}
+
+} // namespace
