@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Complaint address lists: lower-case e-mail addresses joined by single
+// commas, in the order they were found; the empty text means none.
+namespace morvanta {
+
+// The user's two exclusion lists in the program folder, one entry a line.
+inline constexpr const char* BlacklistFileName = "EmailBlacklist.txt";
+inline constexpr const char* BlocklistFileName = "EmailBlocklist.txt";
+
+// Whether a line must name an abuse or security contact to be used.
+enum class KeywordFilter { Off, On };
+
+// The list with the addresses of the WHOIS answer appended: at most one
+// address a line (the last one, see ExtractEmails) from the line lower-cased.
+// With the filter on and a level of 0 or 1 only lines containing "abuse",
+// "security", "email:" or "e-mail:" are used; from level 2 on every line is.
+// An address is left out when it occurs as a substring in the list so far or
+// in the text of either exclusion file of the program folder (ending in "/"),
+// which are read afresh on every call. Throws EInOutError when an exclusion
+// file exists but cannot be read.
+[[nodiscard]] std::string HarvestEmails(const std::string& list, std::string_view answer, KeywordFilter filter,
+                                        uint16_t level, const std::string& programFolder);
+
+// The last address of the line: a run of a-z, 0-9, ".", "-" and "_", an "@",
+// and a run of a-z, 0-9, "." and "-", with one final ".", then one final
+// "-", then one final "_" removed from the domain. Any other character ends
+// a candidate. Empty when there is none; a candidate whose domain the
+// removal would leave empty is no address.
+[[nodiscard]] std::string ExtractEmails(std::string_view line);
+
+// first + separator + second when both are non-empty, else first + second.
+[[nodiscard]] std::string JoinWithSeparator(std::string_view first, std::string_view separator,
+                                            std::string_view second);
+
+} // namespace morvanta

@@ -1,0 +1,263 @@
+#include "analysis/EmailHarvest.h"
+
+#include "analysis/TextFiles.h"
+#include "fixtures/RecordingUi.h"
+#include "fixtures/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <random>
+#include <string>
+
+namespace morvanta {
+namespace {
+
+using test::TempDir;
+using test::WriteFile;
+
+TEST(ExtractEmails, TakesTheLastAddressOfTheLine)
+{
+    const struct {
+        const char* name;
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        { "plain address", "abuse@example.com", "abuse@example.com" },
+        { "in angle brackets", "send to <abuse@example.com> please", "abuse@example.com" },
+        { "second of two addresses", "a@x.example and b@y.example", "b@y.example" },
+        { "full stop ending a sentence", "mail abuse@example.com.", "abuse@example.com" },
+        { "plus ends the first candidate", "john+spam@example.com", "spam@example.com" },
+        { "underscore allowed before the at sign", "noc_team@example.com", "noc_team@example.com" },
+        { "underscore in the domain cuts it", "a@ex_ample.com", "a@ex" },
+        { "text after the underscore starts anew", "a@ex_b@c.example", "b@c.example" },
+        { "upper-case letter breaks a candidate", "Abuse@example.com", "buse@example.com" },
+        { "no dot required in the domain", "root@localhost", "root@localhost" },
+        { "one final dot removed", "a@b.example..", "a@b.example." },
+        { "dot then hyphen removed", "a@b.example-.", "a@b.example" },
+        { "dot kept when the hyphen comes last", "a@b.example.-", "a@b.example." },
+        { "domain cleaned to nothing is no address", "x@.", "" },
+        { "earlier address stands when the last cleans to nothing", "a@b.example x@-", "a@b.example" },
+        { "second at sign ends the candidate", "a@@b.example", "" },
+        { "empty local part", "@example.com", "" },
+        { "empty domain part", "user@", "" },
+        { "no at sign", "abuse-mailbox: none", "" },
+        { "empty line", "", "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ExtractEmails(c.line), c.expected);
+    }
+}
+
+// The candidate scan character by character, as plainly as it can be written.
+std::string ReferenceExtractEmails(const std::string& line)
+{
+    std::string local, domain, result;
+    bool atSign = false;
+    auto endCandidate = [&] {
+        if (atSign && !local.empty() && !domain.empty()) {
+            for (char last : { '.', '-', '_' }) {
+                if (!domain.empty() && domain.back() == last)
+                    domain.pop_back();
+            }
+            if (!domain.empty())
+                result = local + "@" + domain;
+        }
+        local.clear();
+        domain.clear();
+        atSign = false;
+    };
+    for (char c : line) {
+        bool accepted = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
+            || (c == '_' && !atSign);
+        if (accepted)
+            (atSign ? domain : local) += c;
+        else if (c == '@' && !atSign)
+            atSign = true;
+        else
+            endCandidate();
+    }
+    endCandidate();
+    return result;
+}
+
+TEST(ExtractEmails, AgreesWithThePlainScanOnRandomText)
+{
+    std::mt19937 random(20240602);
+    const std::string alphabet = "ab9.-_@@A+ ";
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<size_t> length(0, 20);
+    for (int round = 0; round < 20000; ++round) {
+        std::string line;
+        for (size_t i = length(random); i > 0; --i)
+            line += alphabet[pick(random)];
+        ASSERT_EQ(ExtractEmails(line), ReferenceExtractEmails(line)) << "line: \"" << line << '"';
+    }
+}
+
+TEST(JoinWithSeparator, SeparatesOnlyTwoNonEmptyTexts)
+{
+    const struct {
+        std::string first, separator, second, expected;
+    } cases[] = {
+        { "a", ",", "b", "a,b" },
+        { "", ",", "b", "b" },
+        { "a", ",", "", "a" },
+        { "", ",", "", "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first + "|" + c.second);
+        EXPECT_EQ(JoinWithSeparator(c.first, c.separator, c.second), c.expected);
+    }
+}
+
+class HarvestEmailsTest : public ::testing::Test {
+protected:
+    std::string Harvest(const std::string& list, const std::string& answer, KeywordFilter filter, uint16_t level)
+    {
+        return HarvestEmails(list, answer, filter, level, folder.Path());
+    }
+    void Blacklist(const std::string& content) { WriteFile(folder / BlacklistFileName, content); }
+    void Blocklist(const std::string& content) { WriteFile(folder / BlocklistFileName, content); }
+
+    TempDir folder;
+};
+
+TEST_F(HarvestEmailsTest, FiltersLinesByKeywordOnlyBelowLevelTwo)
+{
+    const std::string plainLine = "notify: noc@example.net";
+    const struct {
+        const char* name;
+        KeywordFilter filter;
+        uint16_t level;
+        std::string expected;
+    } cases[] = {
+        { "filter on, level 0", KeywordFilter::On, 0, "" },
+        { "filter on, level 1", KeywordFilter::On, 1, "" },
+        { "filter on, level 2", KeywordFilter::On, 2, "noc@example.net" },
+        { "filter on, highest level", KeywordFilter::On, 65535, "noc@example.net" },
+        { "filter off, level 0", KeywordFilter::Off, 0, "noc@example.net" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Harvest("", plainLine, c.filter, c.level), c.expected);
+    }
+}
+
+TEST_F(HarvestEmailsTest, KeywordsAreFoundInTheLowerCasedLine)
+{
+    const struct {
+        const char* name;
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        { "mixed-case abuse key", "OrgAbuseEmail: Abuse@Example.NET", "abuse@example.net" },
+        { "security", "Security contact: CERT@example.net", "cert@example.net" },
+        { "email colon", "EMail: hostmaster@example.net", "hostmaster@example.net" },
+        { "e-mail colon", "e-mail: noc@example.net", "noc@example.net" },
+        { "email without colon", "email hostmaster@example.net", "" },
+        { "mail colon alone", "mail: noc@example.net", "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Harvest("", c.line, KeywordFilter::On, 0), c.expected);
+    }
+}
+
+TEST_F(HarvestEmailsTest, PicksAbuseContactsOutOfARegistryAnswer)
+{
+    const std::string answer = "% This is the RIPE Database query service.\r\n"
+                               "\r\n"
+                               "inetnum:        192.0.2.0 - 192.0.2.255\r\n"
+                               "netname:        EXAMPLE-NET\r\n"
+                               "abuse-mailbox:  Abuse@Example.NET\r\n"
+                               "e-mail:         noc@example.net\r\n"
+                               "notify:         notify@example.net\r\n"
+                               "remarks:        spam complaints to abuse@example.net, not to\r\n"
+                               "remarks:        security incidents: cert@example.net.\r\n";
+    EXPECT_EQ(Harvest("", answer, KeywordFilter::On, 0), "abuse@example.net,noc@example.net,cert@example.net");
+}
+
+TEST_F(HarvestEmailsTest, SplitsAtEveryKindOfLineBreak)
+{
+    const std::string answer = "abuse: a@one.example\rabuse: b@two.example\nabuse: c@three.example\r\n"
+                               "abuse: d@four.example";
+    EXPECT_EQ(Harvest("", answer, KeywordFilter::On, 0), "a@one.example,b@two.example,c@three.example,d@four.example");
+}
+
+TEST_F(HarvestEmailsTest, AppendsToTheListWithoutEmptyEntries)
+{
+    const struct {
+        const char* name;
+        std::string list;
+        std::string answer;
+        std::string expected;
+    } cases[] = {
+        { "to an empty list", "", "abuse: a@x.example", "a@x.example" },
+        { "to a list", "a@x.example", "abuse: b@y.example", "a@x.example,b@y.example" },
+        { "address already there", "a@x.example,b@y.example", "abuse: b@y.example", "a@x.example,b@y.example" },
+        { "address inside a longer one", "noc-abuse@x.example", "abuse: abuse@x.example", "noc-abuse@x.example" },
+        { "same address twice in the answer", "", "abuse: a@x.example\r\nabuse: A@X.example",
+          "a@x.example" },
+        { "answer without usable lines", "a@x.example", "\r\n\r\nremarks: none\r\n", "a@x.example" },
+        { "empty answer", "a@x.example", "", "a@x.example" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Harvest(c.list, c.answer, KeywordFilter::On, 0), c.expected);
+    }
+}
+
+TEST_F(HarvestEmailsTest, LeavesOutAddressesThatOccurInAnExclusionFile)
+{
+    const std::string answer = "abuse: abuse@x.example\r\n"
+                               "abuse: spam@y.example\r\n"
+                               "abuse: noc@z.example\r\n";
+    const struct {
+        const char* name;
+        std::string blacklist;
+        std::string blocklist;
+        std::string expected;
+    } cases[] = {
+        { "entry in the blacklist", "abuse@x.example\r\n", "", "spam@y.example,noc@z.example" },
+        { "entry in the blocklist", "", "spam@y.example\n", "abuse@x.example,noc@z.example" },
+        { "both lists", "noc@z.example", "abuse@x.example", "spam@y.example" },
+        { "longer entry excludes its tail", "noc-abuse@x.example\r\n", "", "spam@y.example,noc@z.example" },
+        { "domain alone excludes nothing", "x.example\r\ny.example\r\n", "",
+          "abuse@x.example,spam@y.example,noc@z.example" },
+        { "entry in capitals excludes nothing", "ABUSE@X.EXAMPLE\r\n", "SPAM@Y.EXAMPLE\r\n",
+          "abuse@x.example,spam@y.example,noc@z.example" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Blacklist(c.blacklist);
+        Blocklist(c.blocklist);
+        EXPECT_EQ(Harvest("", answer, KeywordFilter::On, 0), c.expected);
+    }
+}
+
+TEST_F(HarvestEmailsTest, TakesEveryAddressWithoutExclusionFiles)
+{
+    test::RecordingUi ui;
+    EXPECT_EQ(Harvest("", "abuse: a@x.example\r\nabuse: b@y.example", KeywordFilter::On, 0),
+              "a@x.example,b@y.example");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(HarvestEmailsTest, ReadsTheExclusionFilesAfreshOnEveryCall)
+{
+    EXPECT_EQ(Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), "a@x.example");
+    Blocklist("a@x.example\r\n");
+    EXPECT_EQ(Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), "");
+}
+
+TEST_F(HarvestEmailsTest, FailsWhenAnExclusionFileCannotBeRead)
+{
+    ASSERT_EQ(symlink("/proc/self/mem", (folder / BlacklistFileName).c_str()), 0);
+    EXPECT_THROW((void)Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), EInOutError);
+}
+
+} // namespace
+} // namespace morvanta
