@@ -3,6 +3,9 @@
 #include "analysis/TextFiles.h"
 
 #include <array>
+#include <cstring>
+#include <functional>
+#include <unordered_set>
 
 namespace morvanta {
 
@@ -103,6 +106,16 @@ constexpr std::array<uint8_t, 256> CharClasses = MakeCharClasses();
     return false;
 }
 
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view> {}(text); }
+};
+
+[[nodiscard]] inline bool IsLineBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
 void LowerCaseInPlace(std::string& text)
 {
     for (char& c : text) {
@@ -122,30 +135,37 @@ std::string HarvestEmails(const std::string& list, std::string_view answer, Keyw
 
     std::string result = list;
     std::string lowered;
-    const char* p = answer.data();
-    const char* const end = p + answer.size();
+    std::unordered_set<std::string, TextHash, std::equal_to<>> seen;
+    const char* const begin = answer.data();
+    const char* const end = begin + answer.size();
+    const char* p = begin;
+    // A line without an "@" holds no address, whatever the filter says, so
+    // only the lines around each "@" are looked at. p is always at the start
+    // of a line or at the line break before one.
     while (p < end) {
-        const char* lineEnd = p;
-        bool atSign = false;
-        while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n') {
-            atSign |= *lineEnd == '@';
-            ++lineEnd;
-        }
-        const std::string_view line(p, static_cast<size_t>(lineEnd - p));
-        p = lineEnd;
-        if (p < end)
-            p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
-
-        // Without an "@" a line holds no address, whatever the filter says.
+        const char* atSign = static_cast<const char*>(std::memchr(p, '@', static_cast<size_t>(end - p)));
         if (!atSign)
-            continue;
-        lowered.assign(line);
+            break;
+        const char* lineStart = atSign;
+        while (lineStart > p && !IsLineBreak(lineStart[-1]))
+            --lineStart;
+        const char* lineEnd = atSign + 1;
+        while (lineEnd < end && !IsLineBreak(*lineEnd))
+            ++lineEnd;
+        p = lineEnd;
+
+        lowered.assign(lineStart, lineEnd);
         LowerCaseInPlace(lowered);
         if (filtered && !NamesAbuseContact(lowered))
             continue;
         const std::string_view address = LastAddress(lowered);
         if (address.empty())
             continue;
+        // An address met before is in the list or an exclusion text already,
+        // and the list only grows, so the substring tests would fail again.
+        if (seen.find(address) != seen.end())
+            continue;
+        seen.emplace(address);
         if (result.find(address) != std::string::npos || blacklist.find(address) != std::string::npos
             || blocklist.find(address) != std::string::npos)
             continue;

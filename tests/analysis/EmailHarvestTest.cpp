@@ -1,6 +1,7 @@
 #include "analysis/EmailHarvest.h"
 
 #include "analysis/TextFiles.h"
+#include "app/Text.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TestFiles.h"
 
@@ -10,6 +11,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 namespace morvanta {
 namespace {
@@ -235,6 +237,43 @@ TEST_F(HarvestEmailsTest, LeavesOutAddressesThatOccurInAnExclusionFile)
         Blacklist(c.blacklist);
         Blocklist(c.blocklist);
         EXPECT_EQ(Harvest("", answer, KeywordFilter::On, 0), c.expected);
+    }
+}
+
+// The harvest line by line, as plainly as it can be written.
+std::string ReferenceHarvest(std::string list, const std::string& answer, bool filtered, const std::string& excluded)
+{
+    for (const std::string& line : SplitLines(answer)) {
+        const std::string lowered = LowerCase(line);
+        if (filtered && !Contains(lowered, "abuse") && !Contains(lowered, "security") && !Contains(lowered, "email:")
+            && !Contains(lowered, "e-mail:"))
+            continue;
+        const std::string address = ReferenceExtractEmails(lowered);
+        if (address.empty() || Contains(list, address) || Contains(excluded, address))
+            continue;
+        list = JoinWithSeparator(list, ",", address);
+    }
+    return list;
+}
+
+TEST_F(HarvestEmailsTest, AgreesWithThePlainLineByLineHarvestOnRandomAnswers)
+{
+    const std::string excluded = "x@b.c\r\n";
+    Blacklist(excluded);
+    std::mt19937 random(20240603);
+    const std::vector<std::string> pieces = { "a", "b", "x", ".c", "@", "@", " ", "\r", "\n", "\r\n",
+                                              "Abuse", "e-mail:", "-", "_", "B" };
+    std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<size_t> length(0, 30);
+    for (int round = 0; round < 5000; ++round) {
+        std::string answer;
+        for (size_t i = length(random); i > 0; --i)
+            answer += pieces[pick(random)];
+        const std::string list = round % 3 == 0 ? "a@b.c" : "";
+        const bool filtered = round % 2 == 0;
+        ASSERT_EQ(Harvest(list, answer, filtered ? KeywordFilter::On : KeywordFilter::Off, 0),
+                  ReferenceHarvest(list, answer, filtered, excluded))
+            << "answer: \"" << answer << '"';
     }
 }
 
