@@ -223,12 +223,6 @@ std::string ReadFileText(const std::string& path)
     return WithCrLfLineEnds(raw);
 }
 
-int CompareTextCollated(std::string_view a, std::string_view b)
-{
-    locale_t locale = UserLocale();
-    return CompareFolded(FoldCase(a, locale), FoldCase(b, locale), locale);
-}
-
 void AddLineToSortedFile(const std::string& path, std::string_view line)
 {
     locale_t locale = UserLocale();

@@ -33,16 +33,15 @@ bool AppendLineToFile(const std::string& path, std::string_view line);
 // EInOutError when it exists but cannot be read.
 [[nodiscard]] std::string ReadFileText(const std::string& path);
 
-// Orders lines as the user's locale collates them, ignoring letter case.
-// Lines equal under this order are equal ignoring case: when collation alone
-// ties two different texts, their case-folded bytes decide.
-[[nodiscard]] int CompareTextCollated(std::string_view a, std::string_view b);
-
-// Rewrites the file sorted by CompareTextCollated with the line added, each
-// line followed by CR LF. Lines equal to an earlier one are dropped, and the
-// new line is not added when an equal one is there. Lines are stored as
-// given. The file is replaced only once the new content is fully written, so
-// a failure leaves the old file as it was; failures throw EInOutError.
+// Rewrites the file sorted with the line added, each line followed by CR LF.
+// The order is the collation of the user's locale (from the environment:
+// LC_ALL, LC_COLLATE, LANG) on the texts with their letters case-folded;
+// when collation ties two different folded texts, their bytes decide, so
+// only lines that differ in letter case alone count as equal. Lines equal to
+// an earlier one are dropped, and the new line is not added when an equal one
+// is there. Lines are stored as given. The file is replaced only once the new
+// content is fully written, so a failure leaves the old file as it was;
+// failures throw EInOutError.
 void AddLineToSortedFile(const std::string& path, std::string_view line);
 
 // Deletes the entries matching the mask ("*": any run of characters, "?":
