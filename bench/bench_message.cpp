@@ -1,0 +1,143 @@
+// Writing report messages: throughput for a typical report, and the peak
+// memory of one report with a 50 MB attachment, which must be streamed.
+#include "net/IdMessage.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace morvanta;
+
+// Counts what it is given and keeps nothing.
+class DiscardingSink : public TIdMessageSink {
+public:
+    void WriteLine(std::string_view line) override { bytes += line.size() + 2; }
+    std::size_t bytes = 0;
+};
+
+// A file of the size in the temporary folder, made in 64 KB pieces and
+// removed when the object goes.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::size_t size)
+    {
+        char pattern[] = "/tmp/bench_message_XXXXXX";
+        int descriptor = mkstemp(pattern);
+        if (descriptor < 0)
+            throw std::runtime_error("cannot make a temporary file");
+        path_ = pattern;
+        std::vector<char> piece(64 << 10);
+        for (std::size_t i = 0; i < piece.size(); ++i)
+            piece[i] = static_cast<char>(i * 31 + 7);
+        for (std::size_t written = 0; written < size;) {
+            std::size_t count = std::min(piece.size(), size - written);
+            if (write(descriptor, piece.data(), count) != static_cast<ssize_t>(count))
+                throw std::runtime_error("cannot write the temporary file");
+            written += count;
+        }
+        close(descriptor);
+    }
+    ~TemporaryFile() { std::remove(path_.c_str()); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    [[nodiscard]] const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void FillReport(TIdMessage& message, const std::string& attachment)
+{
+    message.ClearMessage();
+    message.From().SetText("Morvanta <reports@example.org>");
+    message.Recipients.SetAddressListText("abuse@example.net, abuse@example.com");
+    message.Subject = "Virus report";
+    message.SetBodyText("Spam from 192.0.2.7 reached us.\r\nPlease stop it.\r\n\r\nReceived: from ...");
+    message.ReceiptRecipient.SetText("Morvanta <reports@example.org>");
+    message.ExtraHeaders.SetHeaderValue("X-Mailer", "Morvanta Mail");
+    message.MessageParts.AddAttachmentFile(attachment);
+}
+
+// Sets the peak back to the present size (Linux 4.0 and later), so what
+// came before, such as making the file, does not hide what follows.
+bool ResetPeakRss()
+{
+    std::ofstream clearRefs("/proc/self/clear_refs");
+    clearRefs << "5";
+    clearRefs.flush();
+    return static_cast<bool>(clearRefs);
+}
+
+long PeakRssKilobytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Runs first, while the process's peak is still its start-up size.
+void BM_Write50MBAttachmentPeakMemory(benchmark::State& state)
+{
+    TemporaryFile file(50u << 20);
+    TIdMessage message;
+    bool reset = ResetPeakRss();
+    long before = PeakRssKilobytes();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        FillReport(message, file.Path());
+        DiscardingSink sink;
+        message.WriteMessage(sink);
+        bytes = sink.bytes;
+    }
+    long after = PeakRssKilobytes();
+    state.counters["peak_rss_before_kB"] = static_cast<double>(before);
+    state.counters["peak_rss_growth_kB"] = static_cast<double>(after - before);
+    state.counters["peak_reset"] = reset ? 1 : 0;
+    state.counters["message_MB"] = static_cast<double>(bytes) / (1 << 20);
+    if (after - before > 4 * 1024)
+        state.SkipWithError("writing the attachment raised the peak memory by more than 4 MB");
+}
+BENCHMARK(BM_Write50MBAttachmentPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_WriteReportWith50KBAttachment(benchmark::State& state)
+{
+    TemporaryFile file(50 * 1024);
+    TIdMessage message;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        FillReport(message, file.Path());
+        DiscardingSink sink;
+        message.WriteMessage(sink);
+        bytes += sink.bytes;
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_WriteReportWith50KBAttachment)->Unit(benchmark::kMicrosecond);
+
+void BM_EncodeLongUtf8Subject(benchmark::State& state)
+{
+    TIdHeaderCoding coding { "UTF-8", 'Q', TIdTransferKind::EightBit, "UTF-8" };
+    std::string subject;
+    for (int i = 0; i < 20; ++i)
+        subject += "Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln ";
+    for (auto _ : state) {
+        TIdHeaderList headers;
+        headers.SetHeaderValue("Subject", EncodeHeader(subject, "", coding));
+        benchmark::DoNotOptimize(headers);
+    }
+}
+BENCHMARK(BM_EncodeLongUtf8Subject);
+
+} // namespace
