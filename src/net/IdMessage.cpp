@@ -60,6 +60,18 @@ std::string ParameterFileName(std::string_view name)
     return result;
 }
 
+// Body lines reach the sink one by one, so the data phase's "." rule sees
+// every line: a line given with a line break inside is written as several.
+void WriteBodyLine(TIdMessageSink& sink, std::string_view line)
+{
+    if (line.find_first_of("\r\n") == std::string_view::npos) {
+        sink.WriteLine(line);
+        return;
+    }
+    for (const std::string& piece : SplitLines(line))
+        sink.WriteLine(piece);
+}
+
 std::string WithAngleBrackets(std::string_view id)
 {
     std::string result(id);
@@ -100,7 +112,7 @@ void WriteTextPart(TIdMessageSink& sink, TIdText& part)
             sink.WriteLine(EncodeBase64(std::string_view(text).substr(i, Base64LineBytes)));
     } else {
         for (const std::string& line : part.Body)
-            sink.WriteLine(line);
+            WriteBodyLine(sink, line);
     }
 }
 
@@ -332,9 +344,9 @@ void TIdMessage::WritePlainBody(TIdMessageSink& sink) const
     sink.Status(StatusEncodingText);
     for (const std::string& line : Body) {
         if (coding_.TransferKind == TIdTransferKind::Iso2022Jp)
-            sink.WriteLine(ConvertToIso2022Jp(line, coding_.SourceCodeset));
+            WriteBodyLine(sink, ConvertToIso2022Jp(line, coding_.SourceCodeset));
         else
-            sink.WriteLine(line);
+            WriteBodyLine(sink, line);
     }
     sink.WriteLine("");
 }
@@ -360,7 +372,7 @@ void TIdMessage::WriteMultipartBody(TIdMessageSink& sink)
         sink.WriteLine(MultipartPreamble);
     } else {
         for (const std::string& line : Body)
-            sink.WriteLine(line);
+            WriteBodyLine(sink, line);
     }
     sink.WriteLine("");
 

@@ -536,6 +536,22 @@ TEST_F(MessageTest, LineBreakInAnAttachmentNameCannotEndThePartHeader)
               sink.lines.end());
 }
 
+TEST_F(MessageTest, BodyLineHoldingALineBreakIsWrittenAsSeveralLines)
+{
+    FillReport();
+    message.Body = { "first\r\n.\r\nQUIT", "last" };
+    CollectingSink plain = Write();
+    EXPECT_EQ(Lines(plain.lines.end() - 6, plain.lines.end()), (Lines { "", "first", ".", "QUIT", "last", "" }));
+
+    FillReport();
+    message.Body = { "first\r\n.\r\nQUIT", "last" };
+    Attach("a.bin", "a");
+    CollectingSink multipart = Write();
+    auto dot = std::find(multipart.lines.begin(), multipart.lines.end(), ".");
+    ASSERT_NE(dot, multipart.lines.end());
+    EXPECT_EQ(*(dot - 1), "first");
+}
+
 TEST_F(MessageTest, JapaneseTransferKindConvertsThePlainBody)
 {
     FillReport();
