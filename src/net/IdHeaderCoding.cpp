@@ -189,7 +189,10 @@ TIdHeaderCoding ChooseHeaderCoding(std::string_view localeName, std::string_view
     } else if (language == "zh") {
         coding = { territory == "CN" ? "GB2312" : "Big5", 'B', TIdTransferKind::EightBit, coding.SourceCodeset };
     }
-    if (NormalizedCodeset(codeset) == "UTF8") {
+    // Under the plain C locale the codeset is ASCII, which no text with a
+    // byte from 128 up can be in; Qt and the terminal hand us UTF-8 there.
+    std::string normalized = NormalizedCodeset(codeset);
+    if (normalized == "UTF8" || normalized == "ANSIX3.41968" || normalized == "ASCII" || normalized == "USASCII") {
         coding.CharSet = "UTF-8";
         coding.TransferKind = TIdTransferKind::EightBit;
     }

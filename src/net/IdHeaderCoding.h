@@ -26,8 +26,9 @@ struct TIdHeaderCoding {
 };
 
 // The choice for a locale name such as "ru_RU.KOI8-R" (language, territory,
-// codeset, modifier) and its codeset. Under a UTF-8 codeset the charset is
-// "UTF-8", with the letter B for the languages whose own charsets use B.
+// codeset, modifier) and its codeset. Under a UTF-8 codeset, and under the
+// ASCII codeset of the C locale, the charset is "UTF-8", with the letter B
+// for the languages whose own charsets use B.
 [[nodiscard]] TIdHeaderCoding ChooseHeaderCoding(std::string_view localeName, std::string_view codeset);
 
 // The choice for the user's locale, as the environment sets it.

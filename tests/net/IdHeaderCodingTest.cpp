@@ -194,7 +194,7 @@ TEST(ChooseHeaderCoding, FollowsTheLanguageTableAndPrefersUtf8)
     const ChoiceCase cases[] = {
         { "en_US.ISO-8859-1", "ISO-8859-1", "ISO-8859-1", 'Q', TIdTransferKind::EightBit },
         { "de_DE@euro", "ISO-8859-15", "ISO-8859-1", 'Q', TIdTransferKind::EightBit },
-        { "C", "ANSI_X3.4-1968", "ISO-8859-1", 'Q', TIdTransferKind::EightBit },
+        { "C", "ANSI_X3.4-1968", "UTF-8", 'Q', TIdTransferKind::EightBit },
         { "ja_JP.eucJP", "EUC-JP", "ISO-2022-JP", 'B', TIdTransferKind::Iso2022Jp },
         { "ko_KR.EUC-KR", "EUC-KR", "csEUCKR", 'B', TIdTransferKind::EightBit },
         { "ru_RU.KOI8-R", "KOI8-R", "KOI8-R", 'B', TIdTransferKind::EightBit },
@@ -224,8 +224,13 @@ TEST(LocaleHeaderCoding, FollowsTheLocaleOfTheEnvironment)
     }
     {
         test::ScopedEnv locale("LC_ALL", "C");
-        EXPECT_EQ(LocaleHeaderCoding().CharSet, "ISO-8859-1");
+        EXPECT_EQ(LocaleHeaderCoding().CharSet, "UTF-8");
         EXPECT_EQ(LocaleHeaderCoding().Encoding, 'Q');
+    }
+    {
+        // A locale that is not installed leaves the C locale.
+        test::ScopedEnv locale("LC_ALL", "xx_NOWHERE.KOI8-R");
+        EXPECT_EQ(LocaleHeaderCoding().CharSet, "UTF-8");
     }
 }
 
