@@ -42,6 +42,9 @@ std::vector<std::string> FoldHeaderLine(std::string_view text, std::size_t width
         if (text[i] == '"')
             inQuotes = !inQuotes;
         quoted[i] = inQuotes || text[i] == '"';
+        // RFC 5322 quoted-pair: an escaped quote does not end the string.
+        if (inQuotes && text[i] == '\\' && i + 1 < text.size())
+            quoted[++i] = true;
     }
 
     std::vector<std::string> pieces;
