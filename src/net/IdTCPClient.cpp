@@ -1,0 +1,33 @@
+#include "net/IdTCPClient.h"
+
+#include "net/IdException.h"
+#include "net/IdIOHandlerStack.h"
+
+namespace morvanta {
+
+void TIdTCPClientCustom::OpenConnection()
+{
+    if (IsConnected())
+        throw EIdAlreadyConnected();
+    if (!ioHandler_) {
+        auto handler = std::make_unique<TIdIOHandlerStack>();
+        handler->OnStatus = OnStatus;
+        SetIOHandler(std::move(handler));
+    }
+    try {
+        ioHandler_->Port = Port;
+        ioHandler_->Host = Host;
+        ioHandler_->IPVersion = IPVersion;
+        if (ReadTimeout > 0)
+            ioHandler_->ReadTimeout = ReadTimeout;
+        ioHandler_->Open();
+        DoStatus(hsConnected, Host);
+        if (OnConnected)
+            OnConnected(this);
+    } catch (...) {
+        ioHandler_->Close();
+        throw;
+    }
+}
+
+} // namespace morvanta

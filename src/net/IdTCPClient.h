@@ -1,0 +1,26 @@
+#pragma once
+
+#include "net/IdTCPConnection.h"
+
+#include <string>
+
+namespace morvanta {
+
+// A connection that opens itself to Host:Port.
+class TIdTCPClientCustom : public TIdTCPConnection {
+public:
+    std::string Host;
+    int Port = 0;
+    int ReadTimeout = 0; // ms; 0 waits without limit
+    TIdIPVersion IPVersion = Id_IPv4;
+
+    // Connects to Host:Port, reporting "Resolving hostname %s." (for a name),
+    // "Connecting to %s." and "Connected.". Raises EIdAlreadyConnected while
+    // connected; on any other failure the client is left closed.
+    virtual void OpenConnection();
+};
+
+class TIdTCPClient : public TIdTCPClientCustom {
+};
+
+} // namespace morvanta

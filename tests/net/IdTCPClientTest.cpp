@@ -1,0 +1,164 @@
+#include "ConnectionFixture.h"
+
+#include "net/IdException.h"
+
+namespace morvanta::test {
+namespace {
+
+using IdTCPClientOpenConnection = ConnectionTest;
+
+TEST_F(IdTCPClientOpenConnection, ReportsConnectingAndConnected)
+{
+    struct Case {
+        const char* name;
+        std::string host;
+        std::vector<std::string> statuses;
+    };
+    const Case cases[] = {
+        { "numeric address", "127.0.0.1", { "Connecting to 127.0.0.1.", "Connected." } },
+        { "name", "localhost", { "Resolving hostname localhost.", "Connecting to 127.0.0.1.", "Connected." } },
+    };
+    Serve(PeerScript().StaySilent());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.CloseConnection();
+        statuses.clear();
+        client.Host = c.host;
+        client.OpenConnection();
+        EXPECT_EQ(statuses, c.statuses);
+        EXPECT_TRUE(client.IsConnected());
+    }
+}
+
+TEST_F(IdTCPClientOpenConnection, FiresOnConnectedAfterConnected)
+{
+    client.OnConnected = [this](TIdComponent* sender) {
+        EXPECT_EQ(sender, &client);
+        statuses.push_back("OnConnected");
+    };
+    Connect(PeerScript().StaySilent());
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), "OnConnected");
+}
+
+TEST_F(IdTCPClientOpenConnection, RaisesAlreadyConnectedAndLeavesTheConnectionAlone)
+{
+    Connect([](PeerConnection& peer) {
+        if (auto line = peer.ReadLine())
+            peer.Send("echo " + *line + "\n");
+        peer.StaySilent();
+    });
+
+    try {
+        client.OpenConnection();
+        ADD_FAILURE() << "no exception";
+    } catch (const EIdAlreadyConnected& error) {
+        EXPECT_STREQ(error.what(), "Already connected.");
+    }
+    Io().SendLine("still here");
+    EXPECT_EQ(Io().ReceiveLine(), "echo still here");
+    EXPECT_EQ(server->ConnectionCount(), 1u);
+}
+
+TEST_F(IdTCPClientOpenConnection, FailsWithTheSocketErrorOfTheCause)
+{
+    ClosedPort refusing;
+    struct Case {
+        const char* name;
+        std::string host;
+        int port;
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        { "connection refused", "127.0.0.1", refusing.Port(), 10061, "Socket Error # 10061\r\nConnection refused." },
+        { "unknown host", "no-such-host.invalid", 43, 11001, "Socket Error # 11001\r\nHost not found." },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.Host = c.host;
+        client.Port = c.port;
+        try {
+            client.OpenConnection();
+            ADD_FAILURE() << "no exception";
+        } catch (const EIdSocketError& error) {
+            EXPECT_EQ(error.code(), c.code);
+            EXPECT_EQ(error.what(), c.message);
+        }
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_FALSE(Io().Opened());
+    }
+}
+
+TEST_F(IdTCPClientOpenConnection, CanConnectAgainAfterAFailure)
+{
+    ClosedPort refusing;
+    client.Host = "127.0.0.1";
+    client.Port = refusing.Port();
+    EXPECT_THROW(client.OpenConnection(), EIdSocketError);
+
+    Connect(PeerScript().Send("hello\n").StaySilent());
+    EXPECT_EQ(Io().ReceiveLine(), "hello");
+}
+
+TEST_F(IdTCPClientOpenConnection, WithoutHostOrPortOpensNoSocketAndTheFirstReadOrWriteFails)
+{
+    struct Case {
+        const char* name;
+        std::string host;
+        int port;
+    };
+    const Case cases[] = { { "empty host", "", 43 }, { "port 0", "127.0.0.1", 0 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.Host = c.host;
+        client.Port = c.port;
+        statuses.clear();
+
+        client.OpenConnection();
+
+        EXPECT_EQ(statuses, (std::vector<std::string> { "Connected." }));
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_THROW(Io().SendLine("x"), EIdConnClosedGracefully);
+        EXPECT_THROW((void)Io().ReceiveLine(), EIdConnClosedGracefully);
+        client.CloseConnection();
+    }
+}
+
+TEST_F(IdTCPClientOpenConnection, RefusesAPortAboveTheTcpRange)
+{
+    client.Host = "127.0.0.1";
+    client.Port = 65536;
+    try {
+        client.OpenConnection();
+        ADD_FAILURE() << "no exception";
+    } catch (const EIdException& error) {
+        EXPECT_STREQ(error.what(), "Invalid port 65536: a TCP port is a number from 1 to 65535.");
+    }
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(IdTCPClientOpenConnection, CopiesReadTimeoutOnlyWhenPositive)
+{
+    Serve(PeerScript().StaySilent());
+    client.ReadTimeout = 1500;
+    client.OpenConnection();
+    client.CloseConnection();
+    client.ReadTimeout = 0;
+    client.OpenConnection();
+    EXPECT_EQ(Io().ReadTimeout, 1500);
+}
+
+TEST_F(IdTCPClientOpenConnection, GivesItsStatusHandlerToTheHandlerItCreates)
+{
+    std::vector<TIdComponent*> senders;
+    client.OnStatus = [&](TIdComponent* sender, TIdStatus, const std::string&) { senders.push_back(sender); };
+    Connect(PeerScript().StaySilent());
+
+    ASSERT_EQ(senders.size(), 2u);
+    EXPECT_EQ(senders[0], client.IOHandler());
+    EXPECT_EQ(senders[1], &client);
+}
+
+} // namespace
+} // namespace morvanta::test
