@@ -1,0 +1,78 @@
+#include "app/Config.h"
+#include "app/Text.h"
+#include "cli/CliCommand.h"
+#include "net/IdException.h"
+#include "net/IdStack.h"
+#include "net/IdWhois.h"
+
+#include <climits>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace morvanta::cli {
+
+namespace {
+
+struct WhoisOptions {
+    std::string host;
+    bool hostGiven = false;
+    std::string args;
+    std::string target;
+};
+
+// NetworkTimeout is in seconds, ReadTimeout in milliseconds; 0 (or less)
+// waits for ever.
+int ReadTimeoutFor(int networkTimeoutSeconds)
+{
+    if (networkTimeoutSeconds <= 0)
+        return 0;
+    long long milliseconds = static_cast<long long>(networkTimeoutSeconds) * 1000;
+    return milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
+}
+
+// The investigation window's whois command: the target is resolved, the
+// arguments go before the address, and the answer is printed as received.
+int RunWhois(const TConfig& config, const WhoisOptions& options)
+{
+    TIdWhois whois;
+    whois.Host = options.hostGiven ? options.host : config.DefaultWhoisHost;
+    whois.Port = config.WhoisPort;
+    whois.ReadTimeout = ReadTimeoutFor(config.NetworkTimeout);
+    std::cerr << "Searching " << whois.Host << "..." << std::endl;
+    std::string answer;
+    try {
+        std::string address = ResolveAddress(options.target);
+        answer = whois.Query(Trim(options.args + " " + address));
+    } catch (const EIdException& error) {
+        std::cerr << error.what() << '\n';
+        return ExitFailed;
+    }
+    std::cout.write(answer.data(), static_cast<std::streamsize>(answer.size()));
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "Cannot write the answer to standard output.\n";
+        return ExitFailed;
+    }
+    std::cerr << "Disconnected\n";
+    return ExitDone;
+}
+
+const CommandRegistration registerWhois(50, [](CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<WhoisOptions>();
+    auto* command = app.add_subcommand(
+        "whois", "Ask a WHOIS server about an address or host name and print its answer as received");
+    command->set_help_flag("--help", "Print this help message and exit");
+    command
+        ->add_option("-h,--host", options->host, "WHOIS server to ask (default: DefaultWhoisHost of the settings)")
+        ->each([options](const std::string&) { options->hostGiven = true; });
+    command->add_option("--args", options->args,
+                        "Text sent before the address, e.g. --args=-a (use = when it begins with a dash)");
+    command->add_option("TARGET", options->target, "Address or host name to ask about; a name is resolved first")
+        ->required();
+    command->callback([&context, options] { context.exitStatus = RunWhois(context.Config(), *options); });
+});
+
+} // namespace
+
+} // namespace morvanta::cli
