@@ -39,13 +39,14 @@ int RunWhois(const TConfig& config, const WhoisOptions& options)
     whois.Host = options.hostGiven ? options.host : config.DefaultWhoisHost;
     whois.Port = config.WhoisPort;
     whois.ReadTimeout = ReadTimeoutFor(config.NetworkTimeout);
-    std::cerr << "Searching " << whois.Host << "..." << std::endl;
+    // Standard error is unbuffered: one text, one write.
+    std::cerr << ("Searching " + whois.Host + "...\n");
     std::string answer;
     try {
         std::string address = ResolveAddress(options.target);
         answer = whois.Query(Trim(options.args + " " + address));
     } catch (const EIdException& error) {
-        std::cerr << error.what() << '\n';
+        std::cerr << (error.what() + std::string("\n"));
         return ExitFailed;
     }
     std::cout.write(answer.data(), static_cast<std::streamsize>(answer.size()));
