@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The SQLite calls of the table engine, each wrapped once: a failing call
+// throws ETableEngineError with the engine code for SQLite's result
+// (TableErrorFromSqlite) and a message that names the table file.
+namespace morvanta {
+
+class TSqliteStatement {
+public:
+    TSqliteStatement() = default;
+    TSqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context);
+    ~TSqliteStatement();
+    TSqliteStatement(TSqliteStatement&& other) noexcept;
+    TSqliteStatement& operator=(TSqliteStatement&& other) noexcept;
+    TSqliteStatement(const TSqliteStatement&) = delete;
+    TSqliteStatement& operator=(const TSqliteStatement&) = delete;
+
+    [[nodiscard]] bool Valid() const { return statement_ != nullptr; }
+
+    void BindNull(int index);
+    void BindText(int index, std::string_view text);
+    void BindInteger(int index, std::int64_t number);
+    void BindBlob(int index, std::string_view bytes);
+
+    // True while it yields a row.
+    [[nodiscard]] bool Step();
+    // Ready to run again; the bindings are cleared.
+    void Reset();
+
+    [[nodiscard]] int ColumnCount() const;
+    [[nodiscard]] int ColumnType(int column) const; // SQLITE_INTEGER, SQLITE_TEXT, ...
+    [[nodiscard]] bool IsNull(int column) const;
+    [[nodiscard]] std::int64_t ColumnInteger(int column) const;
+    [[nodiscard]] double ColumnReal(int column) const;
+    // Text and BLOB columns as bytes.
+    [[nodiscard]] std::string ColumnText(int column) const;
+
+private:
+    [[noreturn]] void Fail(int result) const;
+
+    sqlite3_stmt* statement_ = nullptr;
+    std::shared_ptr<const std::string> context_;
+};
+
+// Runs the statement's reset when the scope ends, so that no read stays open
+// after an early return or a failure.
+class TStatementScope {
+public:
+    explicit TStatementScope(TSqliteStatement& statement)
+        : statement_(statement)
+    {
+    }
+    ~TStatementScope();
+    TStatementScope(const TStatementScope&) = delete;
+    TStatementScope& operator=(const TStatementScope&) = delete;
+
+private:
+    TSqliteStatement& statement_;
+};
+
+class TSqliteConnection {
+public:
+    enum class Mode { ReadWrite, ReadWriteCreate };
+
+    TSqliteConnection() = default;
+    // The context names the file in messages, such as "table IPList (/x/IPList.db)".
+    TSqliteConnection(const std::string& path, Mode mode, std::string context);
+    ~TSqliteConnection();
+    TSqliteConnection(TSqliteConnection&& other) noexcept;
+    TSqliteConnection& operator=(TSqliteConnection&& other) noexcept;
+    TSqliteConnection(const TSqliteConnection&) = delete;
+    TSqliteConnection& operator=(const TSqliteConnection&) = delete;
+
+    [[nodiscard]] bool Valid() const { return database_ != nullptr; }
+    [[nodiscard]] const std::string& Context() const { return *context_; }
+
+    void Execute(std::string_view sql);
+    [[nodiscard]] TSqliteStatement Prepare(std::string_view sql);
+    // The first column of the first row as an integer (0 when there is none).
+    [[nodiscard]] std::int64_t QueryInteger(std::string_view sql);
+
+    [[nodiscard]] std::int64_t LastInsertRowid() const;
+    [[nodiscard]] int Changes() const;
+
+    // Closes the connection; failures of the closing checkpoint are ignored
+    // because committed data is safe in the log either way.
+    void Close();
+
+private:
+    [[noreturn]] void Fail(int result) const;
+
+    sqlite3* database_ = nullptr;
+    std::shared_ptr<const std::string> context_ = std::make_shared<const std::string>();
+};
+
+// Builds the engine error for an SQLite result on the connection.
+[[noreturn]] void ThrowSqliteError(sqlite3* database, int result, const std::string& context);
+
+// "name" quoted as an SQL identifier.
+[[nodiscard]] std::string QuoteIdentifier(std::string_view name);
+
+} // namespace morvanta

@@ -1,0 +1,620 @@
+#include "tables/Table.h"
+
+#include "app/Text.h"
+#include "tables/Database.h"
+#include "tables/TableEngineError.h"
+
+#include <charconv>
+#include <climits>
+
+namespace morvanta {
+
+namespace {
+
+std::optional<std::int64_t> ParseInteger(std::string_view text)
+{
+    std::int64_t number = 0;
+    const char* begin = text.data();
+    const char* end = text.data() + text.size();
+    if (!text.empty() && text[0] == '+')
+        ++begin;
+    auto [stop, error] = std::from_chars(begin, end, number);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return number;
+}
+
+std::string ReplacePrefix(const std::string& message, int oldCode, int newCode)
+{
+    std::string oldText = TableErrorText(oldCode);
+    if (message.starts_with(oldText))
+        return TableErrorText(newCode) + message.substr(oldText.size());
+    return std::string(TableErrorText(newCode)) + ": " + message;
+}
+
+bool IsCorruptionCode(int code)
+{
+    return code == TableError::HeaderCorrupt || code == TableError::DataRecordCorrupt
+        || code == TableError::IndexPageCorrupt;
+}
+
+} // namespace
+
+// --- TField ---------------------------------------------------------------
+
+const std::string& TField::FieldName() const
+{
+    return table_->definition_.fields[index_].name;
+}
+
+FieldType TField::DataType() const
+{
+    return table_->definition_.fields[index_].type;
+}
+
+void TField::Refuse(const std::string& what) const
+{
+    throw ETableEngineError(TableError::BadValue, "Field " + FieldName() + " of table " + table_->TableName() + ": "
+                                + what);
+}
+
+TValue TField::Value() const
+{
+    table_->CheckActive();
+    if (!table_->current_)
+        return {};
+    return table_->current_->values[index_];
+}
+
+bool TField::IsNull() const
+{
+    return Value().IsNull();
+}
+
+std::string TField::AsString() const
+{
+    TValue value = Value();
+    if (value.IsNull())
+        return {};
+    if (value.IsText())
+        return value.Text();
+    return value.Describe();
+}
+
+std::int64_t TField::AsInteger() const
+{
+    TValue value = Value();
+    if (value.IsNull())
+        return 0;
+    if (value.IsInteger())
+        return value.Integer();
+    if (value.IsText()) {
+        if (auto number = ParseInteger(value.Text()))
+            return *number;
+    }
+    Refuse(value.Describe() + " is not an integer");
+}
+
+TDate TField::AsDate() const
+{
+    TValue value = Value();
+    if (value.IsNull())
+        return {};
+    if (value.IsDate())
+        return value.Date();
+    if (value.IsDateTime())
+        return value.DateTime().Date();
+    if (value.IsText()) {
+        if (auto date = ParseDate(value.Text()))
+            return *date;
+        if (auto moment = ParseDateTime(value.Text()))
+            return moment->Date();
+    }
+    Refuse(value.Describe() + " is not a date");
+}
+
+TDateTime TField::AsDateTime() const
+{
+    TValue value = Value();
+    if (value.IsNull())
+        return {};
+    if (value.IsDateTime())
+        return value.DateTime();
+    if (value.IsDate())
+        return TDateTime { value.Date().dayNumber, 0 };
+    if (value.IsText()) {
+        if (auto moment = ParseDateTime(value.Text()))
+            return *moment;
+        if (auto date = ParseDate(value.Text()))
+            return TDateTime { date->dayNumber, 0 };
+    }
+    Refuse(value.Describe() + " is not a date-time");
+}
+
+void TField::SetValue(const TValue& value)
+{
+    TTable& table = *table_;
+    table.CheckActive();
+    if (table.state_ != TableState::Edit)
+        throw ETableEngineError(TableError::NotEditing, std::string(TableErrorText(TableError::NotEditing)) + ": "
+                                    + table.Context() + ", field " + FieldName());
+    if (!value.FitsField(DataType()))
+        Refuse("the value " + value.Describe() + " does not fit a " + FieldTypeName(DataType()) + " field");
+    if ((value.IsDate() && !FormatDate(value.Date())) || (value.IsDateTime() && !FormatDateTime(value.DateTime())))
+        Refuse("the value " + value.Describe() + " is outside the years 1 to 9999");
+    table.current_->values[index_] = value;
+}
+
+void TField::SetAsString(std::string_view text)
+{
+    switch (DataType()) {
+    case FieldType::Text:
+        return SetValue(TValue(text));
+    case FieldType::Integer:
+        if (auto number = ParseInteger(text))
+            return SetValue(*number);
+        Refuse("\"" + std::string(text) + "\" is not an integer");
+    case FieldType::Date:
+        if (auto date = ParseDate(text))
+            return SetValue(*date);
+        Refuse("\"" + std::string(text) + "\" is not a date (YYYY-MM-DD)");
+    case FieldType::DateTime:
+        if (auto moment = ParseDateTime(text))
+            return SetValue(*moment);
+        if (auto date = ParseDate(text))
+            return SetValue(TDateTime { date->dayNumber, 0 });
+        Refuse("\"" + std::string(text) + "\" is not a date-time (YYYY-MM-DD HH:MM:SS)");
+    }
+}
+
+void TField::SetAsInteger(std::int64_t number)
+{
+    if (DataType() == FieldType::Text)
+        return SetValue(std::to_string(number));
+    if (DataType() != FieldType::Integer)
+        Refuse("an integer does not fit a " + std::string(FieldTypeName(DataType())) + " field");
+    SetValue(number);
+}
+
+void TField::SetAsDate(TDate date)
+{
+    switch (DataType()) {
+    case FieldType::Date:
+        return SetValue(date);
+    case FieldType::DateTime:
+        return SetValue(TDateTime { date.dayNumber, 0 });
+    case FieldType::Text:
+        if (auto text = FormatDate(date))
+            return SetValue(*text);
+        Refuse("the date is outside the years 1 to 9999");
+    case FieldType::Integer:
+        break;
+    }
+    Refuse("a date does not fit an integer field");
+}
+
+void TField::SetAsDateTime(TDateTime moment)
+{
+    switch (DataType()) {
+    case FieldType::DateTime:
+        return SetValue(moment);
+    case FieldType::Date:
+        return SetValue(moment.Date());
+    case FieldType::Text:
+        if (auto text = FormatDateTime(moment))
+            return SetValue(*text);
+        Refuse("the date-time is not a valid one");
+    case FieldType::Integer:
+        break;
+    }
+    Refuse("a date-time does not fit an integer field");
+}
+
+void TField::Clear()
+{
+    SetValue(TValue());
+}
+
+// --- TTable ---------------------------------------------------------------
+
+TTable::TTable(TDatabase& database, TTableDef definition)
+    : database_(&database)
+    , definition_(std::move(definition))
+{
+    ValidateTableDef(definition_);
+    for (size_t i = 0; i < definition_.fields.size(); ++i)
+        fields_.push_back(TField(*this, i));
+    database_->Attach(*this);
+}
+
+TTable::~TTable()
+{
+    try {
+        Close();
+    } catch (...) {
+        CloseDiscarding();
+    }
+    if (database_)
+        database_->Detach(*this);
+}
+
+std::string TTable::FileName() const
+{
+    if (!database_ || database_->Folder().empty())
+        return {};
+    return database_->TableFileName(definition_.name);
+}
+
+std::string TTable::Context() const
+{
+    return "table " + definition_.name + (fileName_.empty() ? std::string() : " (" + fileName_ + ")");
+}
+
+template <class Action>
+decltype(auto) TTable::Guarded(Action&& action)
+{
+    try {
+        return action();
+    } catch (const ETableEngineError& error) {
+        if (!IsCorruptionCode(error.code()) || !Active())
+            throw;
+        int code = error.code();
+        if (code != TableError::IndexPageCorrupt) {
+            try {
+                if (int found = DiagnoseTableDamage(connection_, fileName_); found != 0)
+                    code = found;
+            } catch (const ETableEngineError&) {
+                // Keep the first verdict.
+            }
+        }
+        CloseDiscarding();
+        if (code == error.code())
+            throw;
+        throw ETableEngineError(code, ReplacePrefix(error.what(), error.code(), code));
+    }
+}
+
+void TTable::CheckActive() const
+{
+    if (!Active())
+        throw ETableEngineError(TableError::NotActive,
+                                std::string(TableErrorText(TableError::NotActive)) + ": " + Context());
+}
+
+void TTable::CheckBrowseMode()
+{
+    if (state_ == TableState::Edit)
+        Post();
+}
+
+void TTable::CheckClosedForMaintenance(const char* what) const
+{
+    if (Active())
+        throw ETableEngineError(TableError::General, std::string("Cannot ") + what + " " + Context() + " while it is open");
+    if (!database_ || !database_->Connected())
+        throw ETableEngineError(TableError::NotConnected, "Cannot " + std::string(what) + " " + Context()
+                                    + ": the database is not connected");
+}
+
+void TTable::Open()
+{
+    if (Active())
+        return;
+    if (!database_ || !database_->Connected())
+        throw ETableEngineError(TableError::NotConnected,
+                                "Cannot open " + Context() + ": the database is not connected");
+    fileName_ = database_->TableFileName(definition_.name);
+    TOpenedTableFile opened = OpenTableFile(fileName_, definition_);
+    connection_ = std::move(opened.connection);
+
+    std::string table = QuoteIdentifier(definition_.name);
+    std::string columns = "rowid, " + ColumnListSql(definition_);
+    try {
+        if (auto key = definition_.PrimaryKeyIndex())
+            statements_.selectByKey = connection_.Prepare("SELECT " + columns + " FROM " + table + " WHERE "
+                                                          + QuoteIdentifier(definition_.fields[*key].name) + " = ?1");
+        statements_.selectByRowid = connection_.Prepare("SELECT " + columns + " FROM " + table + " WHERE rowid = ?1");
+        statements_.walk = connection_.Prepare("SELECT " + columns + " FROM " + table
+                                               + " WHERE rowid > ?1 AND rowid <= ?2 ORDER BY rowid");
+        statements_.maxRowid = connection_.Prepare("SELECT max(rowid) FROM " + table);
+        statements_.count = connection_.Prepare("SELECT count(*) FROM " + table);
+        std::string assignments, placeholders;
+        for (size_t i = 0; i < definition_.fields.size(); ++i) {
+            std::string number = std::to_string(i + 1);
+            assignments += (i ? ", " : "") + QuoteIdentifier(definition_.fields[i].name) + " = ?" + number;
+            placeholders += (i ? ", ?" : "?") + number;
+        }
+        std::string last = std::to_string(definition_.fields.size() + 1);
+        statements_.update = connection_.Prepare("UPDATE " + table + " SET " + assignments + " WHERE rowid = ?" + last);
+        statements_.insert = connection_.Prepare("INSERT INTO " + table + "(" + ColumnListSql(definition_)
+                                                 + ") VALUES(" + placeholders + ")");
+        state_ = TableState::Browse;
+        First();
+    } catch (...) {
+        CloseDiscarding();
+        throw;
+    }
+}
+
+void TTable::Close()
+{
+    if (!Active())
+        return;
+    CheckBrowseMode();
+    CloseDiscarding();
+}
+
+void TTable::CloseDiscarding()
+{
+    statements_ = Statements {};
+    connection_.Close();
+    state_ = TableState::Inactive;
+    current_.reset();
+    beforeEdit_.reset();
+    eof_ = true;
+    walkEnd_.reset();
+}
+
+TTableRow TTable::ReadRow(const TSqliteStatement& statement) const
+{
+    TTableRow row;
+    row.rowid = statement.ColumnInteger(0);
+    row.values.reserve(definition_.fields.size());
+    for (size_t i = 0; i < definition_.fields.size(); ++i)
+        row.values.push_back(ReadFieldValue(statement, static_cast<int>(i + 1), definition_.fields[i].type));
+    return row;
+}
+
+bool TTable::InView(const TTableRow& row) const
+{
+    if (!filtered_ || !filter_)
+        return true;
+    const TValue& value = row.values[filter_->FieldIndex()];
+    return value.IsText() && filter_->Matches(value.Text());
+}
+
+std::int64_t TTable::LastRowid()
+{
+    TStatementScope scope(statements_.maxRowid);
+    if (!statements_.maxRowid.Step() || statements_.maxRowid.IsNull(0))
+        return INT64_MIN;
+    return statements_.maxRowid.ColumnInteger(0);
+}
+
+void TTable::AdvanceFrom(std::int64_t rowid)
+{
+    TSqliteStatement& walk = statements_.walk;
+    TStatementScope scope(walk);
+    walk.BindInteger(1, rowid);
+    walk.BindInteger(2, *walkEnd_);
+    while (walk.Step()) {
+        TTableRow row = ReadRow(walk);
+        if (InView(row)) {
+            current_ = std::move(row);
+            eof_ = false;
+            return;
+        }
+    }
+    eof_ = true;
+}
+
+bool TTable::FindKey(std::string_view key)
+{
+    CheckActive();
+    if (!definition_.PrimaryKeyIndex())
+        throw ETableEngineError(TableError::General, "Cannot look up a key in " + Context() + ": it has no primary index");
+    CheckBrowseMode();
+    return Guarded([&] {
+        TSqliteStatement& select = statements_.selectByKey;
+        TStatementScope scope(select);
+        select.BindText(1, key);
+        if (!select.Step())
+            return false;
+        TTableRow row = ReadRow(select);
+        if (!InView(row))
+            return false;
+        current_ = std::move(row);
+        eof_ = false;
+        walkEnd_.reset();
+        return true;
+    });
+}
+
+TField& TTable::FieldByName(std::string_view name)
+{
+    auto index = definition_.FieldIndex(name);
+    if (!index)
+        throw ETableEngineError(TableError::FieldNotFound,
+                                "Field not found: table " + definition_.name + " has no field " + std::string(name));
+    return fields_[*index];
+}
+
+const TField& TTable::FieldByName(std::string_view name) const
+{
+    return const_cast<TTable*>(this)->FieldByName(name);
+}
+
+void TTable::Edit()
+{
+    CheckActive();
+    if (state_ == TableState::Edit)
+        return;
+    if (!current_)
+        throw ETableEngineError(TableError::NoCurrentRecord,
+                                std::string(TableErrorText(TableError::NoCurrentRecord)) + " to edit in " + Context());
+    beforeEdit_ = current_;
+    state_ = TableState::Edit;
+}
+
+void TTable::Post()
+{
+    CheckActive();
+    if (state_ != TableState::Edit)
+        return;
+    Guarded([&] {
+        TSqliteStatement& update = statements_.update;
+        TStatementScope scope(update);
+        for (size_t i = 0; i < definition_.fields.size(); ++i)
+            BindFieldValue(update, static_cast<int>(i + 1), current_->values[i], definition_.fields[i].type,
+                           kCurrentTableFormat, Context());
+        update.BindInteger(static_cast<int>(definition_.fields.size() + 1), current_->rowid);
+        (void)update.Step();
+        if (connection_.Changes() == 0)
+            throw ETableEngineError(TableError::RecordDeleted,
+                                    std::string(TableErrorText(TableError::RecordDeleted)) + ": " + Context());
+    });
+    state_ = TableState::Browse;
+    beforeEdit_.reset();
+}
+
+void TTable::Cancel()
+{
+    if (state_ != TableState::Edit)
+        return;
+    current_ = beforeEdit_;
+    beforeEdit_.reset();
+    state_ = TableState::Browse;
+}
+
+void TTable::AppendRecord(const std::vector<TValue>& values)
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (values.size() != definition_.fields.size())
+        throw ETableEngineError(TableError::BadValue, "Cannot append to " + Context() + ": "
+                                    + std::to_string(values.size()) + " values for "
+                                    + std::to_string(definition_.fields.size()) + " fields");
+    Guarded([&] {
+        TSqliteStatement& insert = statements_.insert;
+        TStatementScope scope(insert);
+        for (size_t i = 0; i < values.size(); ++i) {
+            try {
+                BindFieldValue(insert, static_cast<int>(i + 1), values[i], definition_.fields[i].type,
+                               kCurrentTableFormat, Context());
+            } catch (const ETableEngineError& error) {
+                throw ETableEngineError(error.code(),
+                                        std::string(error.what()) + " (field " + definition_.fields[i].name + ")");
+            }
+        }
+        (void)insert.Step();
+        current_ = TTableRow { connection_.LastInsertRowid(), values };
+        eof_ = false;
+        walkEnd_.reset();
+    });
+}
+
+void TTable::SetFilter(std::string_view expression)
+{
+    std::optional<TTableFilter> parsed;
+    if (!Trim(expression).empty())
+        parsed = TTableFilter::Parse(expression, definition_);
+    if (Active() && filtered_)
+        CheckBrowseMode();
+    filterText_ = std::string(expression);
+    filter_ = std::move(parsed);
+    if (Active() && filtered_)
+        First();
+}
+
+void TTable::SetFiltered(bool filtered)
+{
+    if (filtered == filtered_)
+        return;
+    if (Active())
+        CheckBrowseMode();
+    filtered_ = filtered;
+    if (Active())
+        First();
+}
+
+void TTable::First()
+{
+    CheckActive();
+    CheckBrowseMode();
+    Guarded([&] {
+        current_.reset();
+        walkEnd_ = LastRowid();
+        AdvanceFrom(INT64_MIN);
+    });
+}
+
+void TTable::Next()
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (eof_ || !current_)
+        return;
+    Guarded([&] {
+        if (!walkEnd_)
+            walkEnd_ = LastRowid();
+        AdvanceFrom(current_->rowid);
+    });
+}
+
+size_t TTable::RecordCount()
+{
+    CheckActive();
+    return Guarded([&]() -> size_t {
+        if (!filtered_ || !filter_) {
+            TStatementScope scope(statements_.count);
+            return statements_.count.Step() ? static_cast<size_t>(statements_.count.ColumnInteger(0)) : 0;
+        }
+        TSqliteStatement& walk = statements_.walk;
+        TStatementScope scope(walk);
+        walk.BindInteger(1, INT64_MIN);
+        walk.BindInteger(2, INT64_MAX);
+        size_t count = 0;
+        while (walk.Step()) {
+            if (InView(ReadRow(walk)))
+                ++count;
+        }
+        return count;
+    });
+}
+
+void TTable::FlushBuffers()
+{
+    CheckActive();
+    CheckBrowseMode();
+}
+
+void TTable::Refresh()
+{
+    CheckActive();
+    CheckBrowseMode();
+    if (!current_)
+        return First();
+    Guarded([&] {
+        walkEnd_ = LastRowid();
+        TSqliteStatement& select = statements_.selectByRowid;
+        std::int64_t rowid = current_->rowid;
+        {
+            TStatementScope scope(select);
+            select.BindInteger(1, rowid);
+            if (select.Step()) {
+                TTableRow row = ReadRow(select);
+                if (InView(row)) {
+                    current_ = std::move(row);
+                    return;
+                }
+            }
+        }
+        AdvanceFrom(rowid);
+        if (eof_)
+            current_.reset();
+    });
+}
+
+TRepairReport TTable::RepairTable()
+{
+    CheckClosedForMaintenance("repair");
+    return RepairTableFile(database_->TableFileName(definition_.name), definition_);
+}
+
+void TTable::UpgradeTable()
+{
+    CheckClosedForMaintenance("upgrade");
+    UpgradeTableFile(database_->TableFileName(definition_.name), definition_);
+}
+
+} // namespace morvanta

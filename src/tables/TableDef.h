@@ -1,0 +1,41 @@
+#pragma once
+
+#include "tables/TableValue.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvanta {
+
+struct TFieldDef {
+    std::string name;
+    FieldType type = FieldType::Text;
+};
+
+// What a table holds: its fields in order (rows are appended by giving all
+// values in this order, so the order is part of the format) and the text
+// field whose values are the primary index key, if any.
+struct TTableDef {
+    std::string name;
+    std::vector<TFieldDef> fields;
+    std::string primaryKey;
+
+    // The position of the field, names matched ignoring the letter case of A to Z.
+    [[nodiscard]] std::optional<size_t> FieldIndex(std::string_view fieldName) const;
+    [[nodiscard]] std::optional<size_t> PrimaryKeyIndex() const;
+};
+
+// Throws ETableEngineError(BadDefinition) unless the table and field names
+// are plain identifiers (letters, digits and "_", not starting with a digit
+// or "sqlite_"), no two fields share a name ignoring case, and the primary
+// key, when given, names a text field.
+void ValidateTableDef(const TTableDef& definition);
+
+// The contact cache: one row per IP address, keyed by IP.
+[[nodiscard]] const TTableDef& IPListTableDef();
+// The look-up statistics: one row per look-up, no key.
+[[nodiscard]] const TTableDef& IPStatsTableDef();
+
+} // namespace morvanta

@@ -1,0 +1,854 @@
+#include "tables/TableFile.h"
+
+#include "app/Text.h"
+#include "tables/TableEngineError.h"
+#include "tables/TableSalvage.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <unordered_map>
+
+namespace morvanta {
+
+namespace {
+
+constexpr const char* kFormatTable = "morvanta_format";
+constexpr const char* kUpgradeTable = "morvanta_upgrade";
+constexpr std::string_view kFormatMagic = "Morvanta table";
+constexpr int kPageSize = 4096;
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+std::string Context(const TTableDef& definition, const std::string& path)
+{
+    return "table " + definition.name + " (" + path + ")";
+}
+
+[[noreturn]] void Throw(int code, const std::string& context, const std::string& detail)
+{
+    throw ETableEngineError(code, std::string(TableErrorText(code)) + " in " + context + ": " + detail);
+}
+
+// The detail of an engine message: what follows "<text> in <context>: ".
+std::string DetailOf(const ETableEngineError& error, const std::string& context)
+{
+    std::string message = error.what();
+    std::string marker = " in " + context + ": ";
+    auto at = message.find(marker);
+    return at == std::string::npos ? message : message.substr(at + marker.size());
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::string ReadWholeFile(const std::string& path, const std::string& context)
+{
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) {
+        if (errno == ENOENT)
+            return {};
+        Throw(TableError::ReadFailed, context, "cannot read " + path + ": " + std::strerror(errno));
+    }
+    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (stream.bad())
+        Throw(TableError::ReadFailed, context, "cannot read " + path);
+    return bytes;
+}
+
+void SyncFolderOf(const std::string& path)
+{
+    auto slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (descriptor >= 0) {
+        ::fsync(descriptor);
+        ::close(descriptor);
+    }
+}
+
+const char* DeclaredType(FieldType type, int format)
+{
+    switch (type) {
+    case FieldType::Text:
+        return "TEXT";
+    case FieldType::Integer:
+        return "INTEGER";
+    case FieldType::Date:
+        return format == 1 ? "DATE" : "DATE_TEXT";
+    case FieldType::DateTime:
+        return format == 1 ? "DATETIME" : "DATETIME_TEXT";
+    }
+    return "";
+}
+
+std::string IndexName(const TTableDef& definition)
+{
+    return definition.name + "_primary";
+}
+
+std::string CreateTableSql(const TTableDef& definition, const std::string& tableName, int format)
+{
+    std::string sql = "CREATE TABLE " + QuoteIdentifier(tableName) + "(";
+    for (size_t i = 0; i < definition.fields.size(); ++i) {
+        if (i)
+            sql += ", ";
+        sql += QuoteIdentifier(definition.fields[i].name) + " " + DeclaredType(definition.fields[i].type, format);
+    }
+    return sql + ")";
+}
+
+std::string CreateIndexSql(const TTableDef& definition)
+{
+    return "CREATE UNIQUE INDEX " + QuoteIdentifier(IndexName(definition)) + " ON " + QuoteIdentifier(definition.name)
+        + "(" + QuoteIdentifier(definition.fields[*definition.PrimaryKeyIndex()].name) + ")";
+}
+
+void Rollback(TSqliteConnection& connection)
+{
+    try {
+        connection.Execute("ROLLBACK");
+    } catch (const ETableEngineError&) {
+        // Nothing was begun, or SQLite rolled back by itself.
+    }
+}
+
+void InsertRows(TSqliteConnection& connection, const TTableDef& definition, const std::string& tableName,
+                const std::vector<TTableRow>& rows, int format)
+{
+    std::string sql = "INSERT INTO " + QuoteIdentifier(tableName) + "(rowid, " + ColumnListSql(definition)
+        + ") VALUES(?1";
+    for (size_t i = 0; i < definition.fields.size(); ++i)
+        sql += ", ?" + std::to_string(i + 2);
+    sql += ")";
+    TSqliteStatement insert = connection.Prepare(sql);
+    for (const TTableRow& row : rows) {
+        if (row.values.size() != definition.fields.size())
+            Throw(TableError::BadValue, connection.Context(),
+                  "a row of " + std::to_string(row.values.size()) + " values for "
+                      + std::to_string(definition.fields.size()) + " fields");
+        TStatementScope scope(insert);
+        if (row.rowid != 0)
+            insert.BindInteger(1, row.rowid);
+        for (size_t i = 0; i < row.values.size(); ++i)
+            BindFieldValue(insert, static_cast<int>(i + 2), row.values[i], definition.fields[i].type, format,
+                           connection.Context());
+        (void)insert.Step();
+    }
+}
+
+// Lays out a new table file in an empty database: the table with the rows,
+// then its index, the format record and the header fields, in one transaction.
+void CreateSchema(TSqliteConnection& connection, const TTableDef& definition, int format,
+                  const std::vector<TTableRow>& rows)
+{
+    connection.Execute("PRAGMA page_size=" + std::to_string(kPageSize));
+    connection.Execute("BEGIN IMMEDIATE");
+    try {
+        if (connection.QueryInteger("SELECT count(*) FROM sqlite_schema") != 0) {
+            // Another process has just created it.
+            Rollback(connection);
+            return;
+        }
+        connection.Execute(CreateTableSql(definition, definition.name, format));
+        InsertRows(connection, definition, definition.name, rows, format);
+        if (definition.PrimaryKeyIndex())
+            connection.Execute(CreateIndexSql(definition));
+        connection.Execute(std::string("CREATE TABLE ") + kFormatTable + "(magic BLOB, format INTEGER, table_name TEXT)");
+        TSqliteStatement record
+            = connection.Prepare(std::string("INSERT INTO ") + kFormatTable + " VALUES(?1, ?2, ?3)");
+        record.BindBlob(1, kFormatMagic);
+        record.BindInteger(2, format);
+        record.BindText(3, definition.name);
+        (void)record.Step();
+        connection.Execute("PRAGMA application_id=" + std::to_string(static_cast<std::int32_t>(kTableApplicationId)));
+        connection.Execute("PRAGMA user_version=" + std::to_string(format));
+        connection.Execute("COMMIT");
+    } catch (...) {
+        Rollback(connection);
+        throw;
+    }
+}
+
+// The file could not even yield its schema. A header that still reads well
+// but promises more pages than the file has means the file was cut short.
+int ClassifyUnreadableFile(const std::string& path)
+{
+    std::string start;
+    {
+        std::ifstream stream(path, std::ios::binary);
+        start.resize(100);
+        stream.read(start.data(), 100);
+        start.resize(static_cast<size_t>(std::max<std::streamsize>(stream.gcount(), 0)));
+    }
+    auto header = salvage::ReadDatabaseHeader(start);
+    auto size = FileSize(path).value_or(0);
+    bool walInUse = FileSize(path + "-wal").value_or(0) > 0;
+    if (header.valid && header.pageCountValid && !walInUse
+        && size < static_cast<std::uint64_t>(header.pageCount) * header.pageSize)
+        return TableError::DataRecordCorrupt;
+    return TableError::HeaderCorrupt;
+}
+
+struct TDiagnosis {
+    bool header = false;
+    bool table = false;
+    bool index = false;
+    bool other = false;
+    std::vector<std::string> findings;
+
+    [[nodiscard]] bool Damaged() const { return header || table || index || other; }
+    [[nodiscard]] int Code() const
+    {
+        if (header)
+            return TableError::HeaderCorrupt;
+        if (table)
+            return TableError::DataRecordCorrupt;
+        if (index)
+            return TableError::IndexPageCorrupt;
+        return other ? TableError::DataRecordCorrupt : 0;
+    }
+};
+
+// The page a message of the integrity check is about: the number after the
+// first "Page "/"page ".
+std::optional<std::uint32_t> PageOfFinding(std::string_view finding)
+{
+    for (size_t at = finding.find("age "); at != std::string_view::npos; at = finding.find("age ", at + 1)) {
+        if (at == 0 || (finding[at - 1] != 'P' && finding[at - 1] != 'p'))
+            continue;
+        size_t digits = at + 4;
+        std::uint32_t number = 0;
+        size_t end = digits;
+        while (end < finding.size() && finding[end] >= '0' && finding[end] <= '9')
+            number = number * 10 + static_cast<std::uint32_t>(finding[end++] - '0');
+        if (end > digits)
+            return number;
+    }
+    return std::nullopt;
+}
+
+struct TSchemaObject {
+    std::string type;
+    std::string name;
+};
+
+// Runs SQLite's integrity check and sorts what it finds by the structure it
+// hurts: the schema (page 1), the table's b-tree, an index, or only free space.
+TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
+{
+    TDiagnosis diagnosis;
+    std::vector<std::string> messages;
+    try {
+        TSqliteStatement check = connection.Prepare("PRAGMA integrity_check(100)");
+        TStatementScope scope(check);
+        while (check.Step()) {
+            for (auto& line : SplitLines(check.ColumnText(0))) {
+                if (!line.empty() && !line.starts_with("*** in database"))
+                    messages.push_back(line);
+            }
+        }
+    } catch (const ETableEngineError& error) {
+        // The check itself stumbled over a page it could not read.
+        diagnosis.findings.push_back(error.what());
+        diagnosis.other = true;
+    }
+    if (messages.size() == 1 && messages[0] == "ok")
+        messages.clear();
+
+    std::map<std::uint32_t, TSchemaObject> roots { { 1, { "table", "sqlite_schema" } } };
+    try {
+        TSqliteStatement schema = connection.Prepare("SELECT type, name, rootpage FROM sqlite_schema");
+        TStatementScope scope(schema);
+        while (schema.Step()) {
+            if (schema.ColumnInteger(2) > 0)
+                roots[static_cast<std::uint32_t>(schema.ColumnInteger(2))] = { schema.ColumnText(0), schema.ColumnText(1) };
+        }
+    } catch (const ETableEngineError& error) {
+        diagnosis.findings.push_back(error.what());
+        diagnosis.header = true;
+    }
+
+    std::vector<std::uint32_t> pages;
+    for (const std::string& message : messages) {
+        diagnosis.findings.push_back(message);
+        if (Contains(message, " missing from index ") || Contains(message, "non-unique entry in index ")
+            || Contains(message, "wrong # of entries in index "))
+            diagnosis.index = true;
+        else if (message.starts_with("NULL value in "))
+            diagnosis.table = true;
+        else if (Contains(message, "is never used") || Contains(message, "freelist"))
+            diagnosis.other = true;
+        else if (auto page = PageOfFinding(message))
+            pages.push_back(*page);
+        else
+            diagnosis.other = true;
+    }
+    if (pages.empty())
+        return diagnosis;
+
+    // Which tree each page belongs to, from the pages as the file holds them.
+    std::string file = ReadWholeFile(path, connection.Context());
+    salvage::TWalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", connection.Context()));
+    std::string_view headerPage = wal.pages.count(1) ? std::string_view(wal.pages.at(1)) : std::string_view(file);
+    auto header = salvage::ReadDatabaseHeader(headerPage);
+    if (!header.valid) {
+        diagnosis.header = true;
+        return diagnosis;
+    }
+    salvage::TPageImage image(file, wal, header.pageSize, header.pageSize - header.reservedBytes);
+    std::vector<std::uint32_t> rootList;
+    for (const auto& entry : roots)
+        rootList.push_back(entry.first);
+    auto owners = salvage::MapPagesToTrees(image, rootList);
+    for (std::uint32_t page : pages) {
+        auto owner = owners.find(page);
+        if (owner == owners.end()) {
+            diagnosis.table = true; // unknown: assume the worst
+            continue;
+        }
+        const TSchemaObject& object = roots[owner->second];
+        if (owner->second == 1)
+            diagnosis.header = true;
+        else if (object.type == "index")
+            diagnosis.index = true;
+        else
+            diagnosis.table = true;
+    }
+    return diagnosis;
+}
+
+// What the header and the format record say; throws for files that are not
+// ours or are newer, and for a header that disagrees with the record.
+// Returns 0 for an empty database.
+int ReadFormat(TSqliteConnection& connection, const TTableDef& definition, const std::string& path)
+{
+    const std::string& context = connection.Context();
+    std::int64_t objects = 0;
+    try {
+        objects = connection.QueryInteger("SELECT count(*) FROM sqlite_schema");
+    } catch (const ETableEngineError& error) {
+        if (!IsTableDamageCode(error.code()))
+            throw;
+        Throw(ClassifyUnreadableFile(path), context, DetailOf(error, context));
+    }
+    auto applicationId = static_cast<std::uint32_t>(connection.QueryInteger("PRAGMA application_id"));
+    std::int64_t userVersion = connection.QueryInteger("PRAGMA user_version");
+    if (objects == 0) {
+        if (applicationId == 0 && userVersion == 0)
+            return 0;
+        if (applicationId == kTableApplicationId)
+            Throw(TableError::HeaderCorrupt, context, "the file has lost its schema");
+        Throw(TableError::NotATableFile, context, "an empty database of another program");
+    }
+    bool hasRecord = connection.QueryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='")
+                                             + kFormatTable + "'")
+        != 0;
+    if (!hasRecord) {
+        if (applicationId == kTableApplicationId)
+            Throw(TableError::HeaderCorrupt, context, "the format record is missing");
+        Throw(TableError::NotATableFile, context, "a database of another program");
+    }
+    TSqliteStatement record = connection.Prepare(std::string("SELECT magic, format, table_name FROM ") + kFormatTable);
+    TStatementScope scope(record);
+    if (!record.Step())
+        Throw(TableError::HeaderCorrupt, context, "the format record is empty");
+    std::string magic = record.ColumnText(0);
+    std::int64_t format = record.ColumnInteger(1);
+    std::string tableName = record.ColumnText(2);
+    if (magic != kFormatMagic)
+        Throw(TableError::HeaderCorrupt, context, "the format record is damaged");
+    if (!SameText(tableName, definition.name))
+        Throw(TableError::NotATableFile, context, "the file holds table " + tableName + ", not " + definition.name);
+    if (applicationId != kTableApplicationId || userVersion != format)
+        Throw(TableError::HeaderCorrupt, context, "the file header disagrees with the format record");
+    if (format > kCurrentTableFormat)
+        Throw(TableError::NewerVersion, context,
+              "table format " + std::to_string(format) + "; this program knows formats up to "
+                  + std::to_string(kCurrentTableFormat) + " and leaves the file as it is");
+    if (format < kOldestTableFormat)
+        Throw(TableError::NotATableFile, context, "unknown table format " + std::to_string(format));
+    return static_cast<int>(format);
+}
+
+void CheckStructure(TSqliteConnection& connection, const TTableDef& definition, int format)
+{
+    const std::string& context = connection.Context();
+    TSqliteStatement columns = connection.Prepare("PRAGMA table_info(" + QuoteIdentifier(definition.name) + ")");
+    TStatementScope scope(columns);
+    std::vector<std::pair<std::string, std::string>> found;
+    while (columns.Step())
+        found.emplace_back(columns.ColumnText(1), columns.ColumnText(2));
+    if (found.empty())
+        Throw(TableError::HeaderCorrupt, context, "the file has lost table " + definition.name);
+    bool same = found.size() == definition.fields.size();
+    for (size_t i = 0; same && i < found.size(); ++i) {
+        same = SameText(found[i].first, definition.fields[i].name)
+            && SameText(found[i].second, DeclaredType(definition.fields[i].type, format));
+    }
+    if (!same) {
+        std::string have, want;
+        for (auto& [name, type] : found)
+            have += (have.empty() ? "" : ", ") + name + " " + type;
+        for (auto& field : definition.fields)
+            want += (want.empty() ? "" : ", ") + field.name + " " + DeclaredType(field.type, format);
+        Throw(TableError::StructureMismatch, context, "fields (" + have + "), expected (" + want + ")");
+    }
+}
+
+void CheckIndex(TSqliteConnection& connection, const TTableDef& definition)
+{
+    auto key = definition.PrimaryKeyIndex();
+    if (!key)
+        return;
+    const std::string& context = connection.Context();
+    TSqliteStatement list = connection.Prepare("PRAGMA index_list(" + QuoteIdentifier(definition.name) + ")");
+    bool unique = false, found = false;
+    {
+        TStatementScope scope(list);
+        while (list.Step()) {
+            if (list.ColumnText(1) == IndexName(definition)) {
+                found = true;
+                unique = list.ColumnInteger(2) != 0;
+            }
+        }
+    }
+    if (!found)
+        Throw(TableError::InvalidIndexField, context, "the primary index " + IndexName(definition) + " is missing");
+    TSqliteStatement info = connection.Prepare("PRAGMA index_info(" + QuoteIdentifier(IndexName(definition)) + ")");
+    TStatementScope scope(info);
+    std::vector<std::string> columns;
+    while (info.Step())
+        columns.push_back(info.ColumnText(2));
+    if (!unique || columns.size() != 1 || !SameText(columns[0], definition.fields[*key].name))
+        Throw(TableError::InvalidIndexField, context,
+              "the primary index " + IndexName(definition) + " is not a unique index on " + definition.fields[*key].name);
+}
+
+void Configure(TSqliteConnection& connection)
+{
+    try {
+        connection.Execute("PRAGMA journal_mode=WAL");
+    } catch (const ETableEngineError& error) {
+        // A write-protected file still reads; its writes fail as they come.
+        if (error.code() != TableError::ReadOnly)
+            throw;
+    }
+    connection.Execute("PRAGMA synchronous=FULL");
+    connection.Execute("PRAGMA secure_delete=ON");
+}
+
+// A row as found on a page, if its values fit the fields.
+std::optional<TTableRow> RowFromRecord(const salvage::TLeafRecord& record, const TTableDef& definition)
+{
+    using Kind = salvage::TRecordValue::Kind;
+    if (record.values.size() != definition.fields.size())
+        return std::nullopt;
+    TTableRow row;
+    row.rowid = record.rowid;
+    for (size_t i = 0; i < record.values.size(); ++i) {
+        const auto& stored = record.values[i];
+        if (stored.kind == Kind::Null) {
+            row.values.emplace_back();
+            continue;
+        }
+        switch (definition.fields[i].type) {
+        case FieldType::Text:
+            if (stored.kind != Kind::Text)
+                return std::nullopt;
+            row.values.emplace_back(stored.bytes);
+            break;
+        case FieldType::Integer:
+            if (stored.kind != Kind::Integer)
+                return std::nullopt;
+            row.values.emplace_back(stored.integer);
+            break;
+        case FieldType::Date:
+            if (stored.kind == Kind::Integer && stored.integer >= INT32_MIN && stored.integer <= INT32_MAX)
+                row.values.emplace_back(TDate { static_cast<int>(stored.integer) });
+            else if (auto date = stored.kind == Kind::Text ? ParseDate(stored.bytes) : std::nullopt)
+                row.values.emplace_back(*date);
+            else
+                return std::nullopt;
+            break;
+        case FieldType::DateTime:
+            if (stored.kind == Kind::Integer) {
+                std::int64_t day = stored.integer >= 0 ? stored.integer / kSecondsPerDay
+                                                       : (stored.integer - kSecondsPerDay + 1) / kSecondsPerDay;
+                row.values.emplace_back(TDateTime { static_cast<int>(day),
+                                                    static_cast<int>(stored.integer - day * kSecondsPerDay) });
+            } else if (auto moment = stored.kind == Kind::Text ? ParseDateTime(stored.bytes) : std::nullopt)
+                row.values.emplace_back(*moment);
+            else
+                return std::nullopt;
+            break;
+        }
+    }
+    return row;
+}
+
+// Every row that the pages of a damaged file still hold, in rowid order.
+std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& definition, const std::string& context,
+                                   std::vector<std::string>& findings)
+{
+    std::string file = ReadWholeFile(path, context);
+    salvage::TWalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", context));
+    std::string_view headerPage = wal.pages.count(1) ? std::string_view(wal.pages.at(1)) : std::string_view(file);
+    auto header = salvage::ReadDatabaseHeader(headerPage);
+
+    std::vector<std::uint32_t> pageSizes;
+    if (header.valid)
+        pageSizes.push_back(header.pageSize);
+    if (wal.pageSize)
+        pageSizes.push_back(wal.pageSize);
+    for (std::uint32_t size : { 4096u, 1024u, 2048u, 8192u, 16384u, 32768u, 65536u, 512u }) {
+        if (std::find(pageSizes.begin(), pageSizes.end(), size) == pageSizes.end())
+            pageSizes.push_back(size);
+    }
+
+    std::vector<TTableRow> best;
+    std::uint32_t bestSize = 0;
+    for (std::uint32_t pageSize : pageSizes) {
+        bool trusted = header.valid && pageSize == header.pageSize;
+        salvage::TPageImage image(file, wal, pageSize, trusted ? pageSize - header.reservedBytes : pageSize);
+        std::set<std::uint32_t> skip;
+        if (trusted)
+            skip = salvage::FreelistPages(image, header.freelistTrunk);
+        std::vector<TTableRow> rows;
+        std::set<std::int64_t> seen;
+        for (const auto& record : salvage::ScanTableLeafPages(image, skip)) {
+            auto row = RowFromRecord(record, definition);
+            if (row && seen.insert(row->rowid).second)
+                rows.push_back(std::move(*row));
+        }
+        if (rows.size() > best.size()) {
+            best = std::move(rows);
+            bestSize = pageSize;
+        }
+        if (trusted && !best.empty())
+            break;
+    }
+    std::sort(best.begin(), best.end(), [](const TTableRow& a, const TTableRow& b) { return a.rowid < b.rowid; });
+    findings.push_back("saved " + std::to_string(best.size()) + " rows from the pages"
+                       + (bestSize ? " (page size " + std::to_string(bestSize) + ")" : ""));
+    return best;
+}
+
+// Keeps, of the rows sharing a primary key, the one added last; returns how
+// many were left out.
+size_t DropDuplicateKeys(std::vector<TTableRow>& rows, const TTableDef& definition)
+{
+    auto key = definition.PrimaryKeyIndex();
+    if (!key)
+        return 0;
+    std::unordered_map<std::string, size_t> last;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].values[*key].IsText())
+            last[rows[i].values[*key].Text()] = i;
+    }
+    std::vector<TTableRow> kept;
+    kept.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const TValue& value = rows[i].values[*key];
+        if (!value.IsText() || last[value.Text()] == i)
+            kept.push_back(std::move(rows[i]));
+    }
+    size_t dropped = rows.size() - kept.size();
+    rows = std::move(kept);
+    return dropped;
+}
+
+std::string BackupName(const std::string& path)
+{
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string base = path + ".bak-" + stamp;
+    std::string name = base;
+    for (int n = 2; PathExists(name); ++n)
+        name = base + "-" + std::to_string(n);
+    return name;
+}
+
+void RemoveFile(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        throw ETableEngineError(TableError::WriteFailed,
+                                "Cannot remove " + path + ": " + std::strerror(errno));
+}
+
+void RenameFile(const std::string& from, const std::string& to)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        throw ETableEngineError(TableError::WriteFailed,
+                                "Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
+}
+
+// Puts the fresh file in the damaged one's place. The damaged file gets a
+// second name first, so that at every moment one of the two is in place;
+// its WAL must go before the fresh file arrives, or SQLite would lay the old
+// log over the new file.
+std::string ReplaceFile(const std::string& path, const std::string& fresh, bool keepBackup)
+{
+    std::string backup;
+    if (keepBackup) {
+        backup = BackupName(path);
+        if (::link(path.c_str(), backup.c_str()) != 0)
+            throw ETableEngineError(TableError::WriteFailed,
+                                    "Cannot keep " + path + " as " + backup + ": " + std::strerror(errno));
+        for (const char* suffix : { "-wal", "-journal" }) {
+            if (PathExists(path + suffix))
+                RenameFile(path + suffix, backup + suffix);
+        }
+    } else {
+        RemoveFile(path + "-wal");
+        RemoveFile(path + "-journal");
+    }
+    RemoveFile(path + "-shm");
+    RenameFile(fresh, path);
+    SyncFolderOf(path);
+    return backup;
+}
+
+} // namespace
+
+std::string ColumnListSql(const TTableDef& definition)
+{
+    std::string list;
+    for (size_t i = 0; i < definition.fields.size(); ++i) {
+        if (i)
+            list += ", ";
+        list += QuoteIdentifier(definition.fields[i].name);
+    }
+    return list;
+}
+
+void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value, FieldType type, int format,
+                    const std::string& context)
+{
+    if (!value.FitsField(type))
+        Throw(TableError::BadValue, context,
+              "the value " + value.Describe() + " does not fit a " + FieldTypeName(type) + " field");
+    if (value.IsNull()) {
+        statement.BindNull(index);
+    } else if (value.IsText()) {
+        statement.BindText(index, value.Text());
+    } else if (value.IsInteger()) {
+        statement.BindInteger(index, value.Integer());
+    } else if (value.IsDate()) {
+        if (format == 1) {
+            statement.BindInteger(index, value.Date().dayNumber);
+        } else if (auto text = FormatDate(value.Date())) {
+            statement.BindText(index, *text);
+        } else {
+            Throw(TableError::BadValue, context, "the date " + value.Describe() + " is outside the years 1 to 9999");
+        }
+    } else {
+        TDateTime moment = value.DateTime();
+        if (format == 1) {
+            statement.BindInteger(index, moment.dayNumber * kSecondsPerDay + moment.secondOfDay);
+        } else if (auto text = FormatDateTime(moment)) {
+            statement.BindText(index, *text);
+        } else {
+            Throw(TableError::BadValue, context, "the date-time " + value.Describe() + " is not a valid one");
+        }
+    }
+}
+
+TValue ReadFieldValue(const TSqliteStatement& statement, int column, FieldType type)
+{
+    switch (statement.ColumnType(column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER: {
+        std::int64_t number = statement.ColumnInteger(column);
+        if (type == FieldType::Date && number >= INT32_MIN && number <= INT32_MAX)
+            return TDate { static_cast<int>(number) };
+        if (type == FieldType::DateTime) {
+            std::int64_t day = number >= 0 ? number / kSecondsPerDay : (number - kSecondsPerDay + 1) / kSecondsPerDay;
+            if (day >= INT32_MIN && day <= INT32_MAX)
+                return TDateTime { static_cast<int>(day), static_cast<int>(number - day * kSecondsPerDay) };
+        }
+        if (type == FieldType::Text)
+            return std::to_string(number);
+        return number;
+    }
+    default: {
+        std::string text = statement.ColumnText(column);
+        if (type == FieldType::Date) {
+            if (auto date = ParseDate(text))
+                return *date;
+        } else if (type == FieldType::DateTime) {
+            if (auto moment = ParseDateTime(text))
+                return *moment;
+        }
+        return text;
+    }
+    }
+}
+
+TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definition, VersionCheck check)
+{
+    ValidateTableDef(definition);
+    std::string context = Context(definition, path);
+    TOpenedTableFile opened { TSqliteConnection(path, TSqliteConnection::Mode::ReadWriteCreate, context), 0 };
+    TSqliteConnection& connection = opened.connection;
+    opened.format = ReadFormat(connection, definition, path);
+    if (opened.format == 0) {
+        CreateSchema(connection, definition, kCurrentTableFormat, {});
+        opened.format = ReadFormat(connection, definition, path);
+    }
+    CheckStructure(connection, definition, opened.format);
+    CheckIndex(connection, definition);
+    TDiagnosis diagnosis = Diagnose(connection, path);
+    if (diagnosis.Damaged()) {
+        std::string detail;
+        for (const auto& finding : diagnosis.findings)
+            detail += (detail.empty() ? "" : "; ") + finding;
+        Throw(diagnosis.Code(), context, detail);
+    }
+    if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)
+        Throw(TableError::OldVersion, context,
+              "table format " + std::to_string(opened.format) + ", current " + std::to_string(kCurrentTableFormat));
+    Configure(connection);
+    return opened;
+}
+
+void WriteTableFile(const std::string& path, const TTableDef& definition, const std::vector<TTableRow>& rows,
+                    int format)
+{
+    ValidateTableDef(definition);
+    std::string context = Context(definition, path);
+    if (format < kOldestTableFormat || format > kCurrentTableFormat)
+        Throw(TableError::General, context, "cannot write table format " + std::to_string(format));
+    if (PathExists(path))
+        Throw(TableError::CannotOpen, context, "the file exists already");
+    TSqliteConnection connection(path, TSqliteConnection::Mode::ReadWriteCreate, context);
+    connection.Execute("PRAGMA synchronous=FULL");
+    try {
+        CreateSchema(connection, definition, format, rows);
+    } catch (...) {
+        connection.Close();
+        ::unlink(path.c_str());
+        ::unlink((path + "-journal").c_str());
+        throw;
+    }
+    connection.Close();
+}
+
+std::vector<TTableRow> ReadTableRows(TSqliteConnection& connection, const TTableDef& definition)
+{
+    TSqliteStatement select = connection.Prepare("SELECT rowid, " + ColumnListSql(definition) + " FROM "
+                                                 + QuoteIdentifier(definition.name) + " ORDER BY rowid");
+    TStatementScope scope(select);
+    std::vector<TTableRow> rows;
+    while (select.Step()) {
+        TTableRow row;
+        row.rowid = select.ColumnInteger(0);
+        for (size_t i = 0; i < definition.fields.size(); ++i)
+            row.values.push_back(ReadFieldValue(select, static_cast<int>(i + 1), definition.fields[i].type));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void UpgradeTableFile(const std::string& path, const TTableDef& definition)
+{
+    TOpenedTableFile opened = OpenTableFile(path, definition, VersionCheck::AllowOlder);
+    if (opened.format == kCurrentTableFormat)
+        return;
+    TSqliteConnection& connection = opened.connection;
+    connection.Execute("BEGIN IMMEDIATE");
+    try {
+        std::vector<TTableRow> rows = ReadTableRows(connection, definition);
+        connection.Execute(CreateTableSql(definition, kUpgradeTable, kCurrentTableFormat));
+        InsertRows(connection, definition, kUpgradeTable, rows, kCurrentTableFormat);
+        connection.Execute("DROP TABLE " + QuoteIdentifier(definition.name));
+        connection.Execute(std::string("ALTER TABLE ") + kUpgradeTable + " RENAME TO " + QuoteIdentifier(definition.name));
+        if (definition.PrimaryKeyIndex())
+            connection.Execute(CreateIndexSql(definition));
+        connection.Execute(std::string("UPDATE ") + kFormatTable + " SET format=" + std::to_string(kCurrentTableFormat));
+        connection.Execute("PRAGMA user_version=" + std::to_string(kCurrentTableFormat));
+        connection.Execute("COMMIT");
+    } catch (...) {
+        Rollback(connection);
+        throw;
+    }
+}
+
+TRepairReport RepairTableFile(const std::string& path, const TTableDef& definition)
+{
+    ValidateTableDef(definition);
+    std::string context = Context(definition, path);
+    TRepairReport report;
+    if (!PathExists(path))
+        return report;
+
+    std::optional<std::vector<TTableRow>> rows;
+    try {
+        TSqliteConnection connection(path, TSqliteConnection::Mode::ReadWrite, context);
+        int format = ReadFormat(connection, definition, path);
+        if (format == 0)
+            Throw(TableError::HeaderCorrupt, context, "the file holds no table");
+        CheckStructure(connection, definition, format);
+        TDiagnosis diagnosis = Diagnose(connection, path);
+        report.findings = diagnosis.findings;
+        if (!diagnosis.header && !diagnosis.table)
+            rows = ReadTableRows(connection, definition);
+    } catch (const ETableEngineError& error) {
+        if (!IsTableDamageCode(error.code()))
+            throw;
+        report.findings.push_back(error.what());
+    }
+
+    bool lossless = rows.has_value();
+    if (!lossless)
+        rows = SalvageRows(path, definition, context, report.findings);
+    report.rowsDropped = DropDuplicateKeys(*rows, definition);
+    report.rowsKept = rows->size();
+    report.action = lossless ? TRepairReport::Action::Rebuilt : TRepairReport::Action::Salvaged;
+
+    std::string fresh = path + ".rebuild";
+    for (const char* suffix : { "", "-journal", "-wal", "-shm" })
+        RemoveFile(fresh + suffix);
+    WriteTableFile(fresh, definition, *rows, kCurrentTableFormat);
+    report.backupPath = ReplaceFile(path, fresh, !lossless || report.rowsDropped > 0);
+    return report;
+}
+
+int DiagnoseTableDamage(TSqliteConnection& connection, const std::string& path)
+{
+    try {
+        (void)connection.QueryInteger("SELECT count(*) FROM sqlite_schema");
+    } catch (const ETableEngineError& error) {
+        if (IsTableDamageCode(error.code()))
+            return ClassifyUnreadableFile(path);
+        throw;
+    }
+    return Diagnose(connection, path).Code();
+}
+
+} // namespace morvanta

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "tables/Sqlite.h"
+#include "tables/TableDef.h"
+#include "tables/TableValue.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Table files. Each table is one SQLite database file in the database folder,
+// named after the table with the extension ".db" (IPList.db, IPStats.db).
+// Besides the table and its primary index (named "<Table>_primary", unique)
+// the file holds a one-row table morvanta_format (a magic BLOB, the format
+// number, the table name); the format number is also kept in the header's
+// user version, and the header's application id marks the file as ours.
+//
+// Formats:
+//   1  dates as INTEGER day numbers, date-times as INTEGER seconds from
+//      1970-01-01 00:00 wall-clock time (declared DATE and DATETIME)
+//   2  dates as TEXT "YYYY-MM-DD", date-times as TEXT "YYYY-MM-DD HH:MM:SS"
+//      (declared DATE_TEXT and DATETIME_TEXT), readable in any SQLite tool
+//
+// Open files run in WAL mode with synchronous=FULL: a write has reached the
+// disk when the call that made it returns. secure_delete is on, so content
+// freed by an update is zeroed and a salvage cannot bring old rows back.
+namespace morvanta {
+
+inline constexpr int kCurrentTableFormat = 2;
+inline constexpr int kOldestTableFormat = 1;
+inline constexpr std::uint32_t kTableApplicationId = 0x4D565442; // "MVTB"
+inline constexpr const char* kTableFileExtension = ".db";
+
+struct TTableRow {
+    std::int64_t rowid = 0; // 0: let the file choose
+    std::vector<TValue> values;
+
+    friend bool operator==(const TTableRow&, const TTableRow&) = default;
+};
+
+enum class VersionCheck { RequireCurrent, AllowOlder };
+
+struct TOpenedTableFile {
+    TSqliteConnection connection;
+    int format = kCurrentTableFormat;
+};
+
+// Opens a table file, creating it with the definition's fields when it is
+// missing or empty, and checks it: that it is one of our table files for this
+// table, of a format this program knows, with the definition's fields in order
+// and its primary index, and that SQLite's integrity check finds no damage.
+// Throws ETableEngineError: HeaderCorrupt, DataRecordCorrupt,
+// IndexPageCorrupt or InvalidIndexField for damage, OldVersion for an older
+// format (unless allowed), NewerVersion, NotATableFile, StructureMismatch,
+// CannotOpen, ...
+[[nodiscard]] TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definition,
+                                             VersionCheck check = VersionCheck::RequireCurrent);
+
+// Writes a new table file holding the rows (rowids kept) in the given format.
+// Refuses to overwrite an existing file.
+void WriteTableFile(const std::string& path, const TTableDef& definition, const std::vector<TTableRow>& rows,
+                    int format = kCurrentTableFormat);
+
+// Every row of an open table file in rowid order, read through the table's
+// own b-tree (not its index). Dates stored in either format are understood.
+[[nodiscard]] std::vector<TTableRow> ReadTableRows(TSqliteConnection& connection, const TTableDef& definition);
+
+// Brings a table file of an older format to the current one in a single
+// transaction; a current file is left alone. NewerVersion for a newer one.
+void UpgradeTableFile(const std::string& path, const TTableDef& definition);
+
+struct TRepairReport {
+    enum class Action {
+        NothingToRepair, // no file
+        Rebuilt,         // every row read through the table; indexes rebuilt, file compacted
+        Salvaged,        // rows saved page by page from a damaged file
+    };
+    Action action = Action::NothingToRepair;
+    size_t rowsKept = 0;
+    size_t rowsDropped = 0;  // rows whose key another, later row also had
+    std::string backupPath;  // the damaged file, kept when anything may have been lost
+    std::vector<std::string> findings;
+};
+
+// Repairs a table file (closed by every user). When SQLite can still read
+// the table's own b-tree, every row is copied into a fresh file with its
+// indexes built anew, and the fresh file takes the old one's place. When the
+// header or the table's pages are damaged, every row that can still be read
+// off the pages (and the committed pages of the WAL) is saved into the fresh
+// file instead, and the damaged file stays beside it as
+// "<file>.bak-YYYYMMDD-HHMMSS" (its WAL too). An older format comes out in
+// the current one. A newer format, a file that is not ours, or a table with
+// other fields are not repaired: ETableEngineError.
+[[nodiscard]] TRepairReport RepairTableFile(const std::string& path, const TTableDef& definition);
+
+// For a damage error met on an open file: the code that names the damage
+// (HeaderCorrupt, DataRecordCorrupt, IndexPageCorrupt), or 0 when the
+// integrity check finds the file sound.
+[[nodiscard]] int DiagnoseTableDamage(TSqliteConnection& connection, const std::string& path);
+
+// Statement pieces shared with TTable.
+[[nodiscard]] std::string ColumnListSql(const TTableDef& definition);
+void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value, FieldType type, int format,
+                    const std::string& context);
+// A value as stored; dates and date-times in either format are understood, and
+// anything else is returned as it is (text) for the field to judge.
+[[nodiscard]] TValue ReadFieldValue(const TSqliteStatement& statement, int column, FieldType type);
+
+} // namespace morvanta

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "app/Clock.h"
+
+#include <concepts>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace morvanta {
+
+enum class FieldType { Text, Integer, Date, DateTime };
+
+[[nodiscard]] const char* FieldTypeName(FieldType type);
+
+// A whole local day, counted in days from 1970-01-01 (the numbering of
+// LocalDateTime::DayNumber).
+struct TDate {
+    int dayNumber = 0;
+
+    [[nodiscard]] static TDate Of(const LocalDateTime& moment) { return TDate { moment.DayNumber() }; }
+
+    friend auto operator<=>(const TDate&, const TDate&) = default;
+};
+
+// A local date and time of day to the second, without a zone.
+struct TDateTime {
+    int dayNumber = 0;
+    int secondOfDay = 0; // 0 to 86399
+
+    [[nodiscard]] static TDateTime Of(const LocalDateTime& moment);
+    [[nodiscard]] TDate Date() const { return TDate { dayNumber }; }
+    // The moment as wall-clock fields; the zone offset is 0.
+    [[nodiscard]] LocalDateTime ToLocal() const;
+
+    friend auto operator<=>(const TDateTime&, const TDateTime&) = default;
+};
+
+// Dates are written "YYYY-MM-DD" and date-times "YYYY-MM-DD HH:MM:SS", for
+// the years 1 to 9999. Formatting a value outside them gives an empty optional.
+[[nodiscard]] std::optional<std::string> FormatDate(TDate date);
+[[nodiscard]] std::optional<std::string> FormatDateTime(TDateTime moment);
+[[nodiscard]] std::optional<TDate> ParseDate(std::string_view text);
+[[nodiscard]] std::optional<TDateTime> ParseDateTime(std::string_view text);
+
+// One field value: null, a text (bytes as they are), an integer, a date or a
+// date-time.
+class TValue {
+public:
+    TValue() = default;
+    TValue(std::string text)
+        : value_(std::move(text))
+    {
+    }
+    TValue(const char* text)
+        : value_(std::string(text))
+    {
+    }
+    TValue(std::string_view text)
+        : value_(std::string(text))
+    {
+    }
+    template <std::integral Number>
+        requires(!std::same_as<Number, bool> && !std::same_as<Number, char>)
+    TValue(Number number)
+        : value_(static_cast<std::int64_t>(number))
+    {
+    }
+    TValue(TDate date)
+        : value_(date)
+    {
+    }
+    TValue(TDateTime moment)
+        : value_(moment)
+    {
+    }
+
+    [[nodiscard]] bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
+    [[nodiscard]] bool IsText() const { return std::holds_alternative<std::string>(value_); }
+    [[nodiscard]] bool IsInteger() const { return std::holds_alternative<std::int64_t>(value_); }
+    [[nodiscard]] bool IsDate() const { return std::holds_alternative<TDate>(value_); }
+    [[nodiscard]] bool IsDateTime() const { return std::holds_alternative<TDateTime>(value_); }
+
+    // The held value; asking for another kind than the one held throws
+    // std::bad_variant_access.
+    [[nodiscard]] const std::string& Text() const { return std::get<std::string>(value_); }
+    [[nodiscard]] std::int64_t Integer() const { return std::get<std::int64_t>(value_); }
+    [[nodiscard]] TDate Date() const { return std::get<TDate>(value_); }
+    [[nodiscard]] TDateTime DateTime() const { return std::get<TDateTime>(value_); }
+
+    // Whether the value may be stored in a field of the type: null fits
+    // every field, otherwise the kinds must agree.
+    [[nodiscard]] bool FitsField(FieldType type) const;
+
+    // A short readable form for messages: NULL, "text", 12, 2024-05-01, ...
+    [[nodiscard]] std::string Describe() const;
+
+    friend bool operator==(const TValue&, const TValue&) = default;
+
+private:
+    std::variant<std::monostate, std::string, std::int64_t, TDate, TDateTime> value_;
+};
+
+std::ostream& operator<<(std::ostream& stream, const TValue& value);
+std::ostream& operator<<(std::ostream& stream, TDate date);
+std::ostream& operator<<(std::ostream& stream, TDateTime moment);
+
+} // namespace morvanta

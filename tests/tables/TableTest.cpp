@@ -1,0 +1,439 @@
+#include "TableTestSupport.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace morvanta::test {
+namespace {
+
+const TDateTime kLookupTime { kDay, 14 * 3600 + 5 * 60 + 9 };
+
+class TableTest : public ::testing::Test {
+protected:
+    // IPList with rows of the given address lists, keys 10.0.0.1, 10.0.0.2, ...
+    void FillIPList(const std::vector<std::string>& lists)
+    {
+        std::vector<TTableRow> rows;
+        for (size_t i = 0; i < lists.size(); ++i)
+            rows.push_back({ 0, IPListValues("10.0.0." + std::to_string(i + 1), lists[i]) });
+        WriteTableFile(data.File("IPList"), IPListTableDef(), rows);
+        list.Open();
+    }
+
+    // The EMails of every row the walk visits from First to Eof.
+    std::vector<std::string> Walk()
+    {
+        std::vector<std::string> seen;
+        for (list.First(); !list.Eof(); list.Next())
+            seen.push_back(list.FieldByName("EMails").AsString());
+        return seen;
+    }
+
+    std::vector<std::string> StoredLists()
+    {
+        std::vector<std::string> lists;
+        for (const auto& row : ReadRows(data.File("IPList"), IPListTableDef()))
+            lists.push_back(row.values[1].IsNull() ? "<null>" : row.values[1].Text());
+        return lists;
+    }
+
+    TableFolder data;
+    TTable list { data.database, IPListTableDef() };
+};
+
+TEST_F(TableTest, OpeningAMissingTableCreatesItEmptyWithItsFieldsInOrder)
+{
+    TTable stats(data.database, IPStatsTableDef());
+    list.Open();
+    stats.Open();
+    EXPECT_EQ(Query(data.File("IPList"), "SELECT name FROM pragma_table_info('IPList')"),
+              (std::vector<std::string> { "IP", "EMails", "LastUpdate", "EMails2", "LastUpdate2", "Reports" }));
+    EXPECT_EQ(Query(data.File("IPStats"), "SELECT name FROM pragma_table_info('IPStats')"),
+              (std::vector<std::string> { "IP", "LookupTime", "MessageFileIndex" }));
+    EXPECT_EQ(Query(data.File("IPList"), "PRAGMA user_version"), std::vector<std::string> { "2" });
+    EXPECT_EQ(list.RecordCount(), 0u);
+    EXPECT_TRUE(list.Eof());
+    EXPECT_TRUE(list.FieldByName("EMails").IsNull());
+}
+
+TEST_F(TableTest, FindKeyMakesTheFoundRowCurrentAndKeepsTheRowWhenNotFound)
+{
+    auto rows = MakeIPListRows(300);
+    WriteTableFile(data.File("IPList"), IPListTableDef(), rows);
+    list.Open();
+
+    ASSERT_TRUE(list.FindKey(rows[150].values[0].Text()));
+    for (size_t i = 0; i < rows[150].values.size(); ++i)
+        EXPECT_EQ(list.Fields(i).Value(), rows[150].values[i]) << list.Fields(i).FieldName();
+
+    EXPECT_FALSE(list.FindKey("10.9.9.9"));
+    EXPECT_EQ(list.FieldByName("IP").AsString(), rows[150].values[0].Text());
+}
+
+TEST_F(TableTest, FieldNamesMatchIgnoringLetterCase)
+{
+    EXPECT_EQ(&list.FieldByName("emails"), &list.FieldByName("EMails"));
+    EXPECT_EQ(&list.FieldByName("EMAILS"), &list.FieldByName("EMails"));
+    EXPECT_EQ(list.FieldByName("lastupdate2").FieldName(), "LastUpdate2");
+    EXPECT_EQ(EngineCodeOf([&] { (void)list.FieldByName("EMail"); }), TableError::FieldNotFound);
+}
+
+TEST_F(TableTest, PostWritesTheEditedRowToTheFile)
+{
+    FillIPList({ "a@b.org", "c@d.org" });
+    ASSERT_TRUE(list.FindKey("10.0.0.2"));
+    list.Edit();
+    list.FieldByName("emails").SetAsString("e@f.org");
+    list.FieldByName("LastUpdate").SetAsDate(TDate { kDay + 3 });
+    list.FieldByName("Reports").SetAsInteger(list.FieldByName("Reports").AsInteger() + 1);
+    list.Post();
+    list.FlushBuffers();
+    EXPECT_EQ(list.State(), TableState::Browse);
+
+    auto rows = ReadRows(data.File("IPList"), IPListTableDef());
+    EXPECT_EQ(rows[1].values, IPListValues("10.0.0.2", "e@f.org", kDay + 3, "", kDay - 31, 2));
+    EXPECT_EQ(rows[0].values, IPListValues("10.0.0.1", "a@b.org"));
+}
+
+TEST_F(TableTest, CancelRestoresTheRowAsItWas)
+{
+    FillIPList({ "a@b.org" });
+    list.Edit();
+    list.FieldByName("EMails").SetAsString("changed");
+    list.Cancel();
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "a@b.org");
+    list.FlushBuffers();
+    EXPECT_EQ(StoredLists(), std::vector<std::string> { "a@b.org" });
+}
+
+TEST_F(TableTest, FieldsAreWrittenOnlyInEditMode)
+{
+    FillIPList({ "a@b.org" });
+    EXPECT_EQ(EngineCodeOf([&] { list.FieldByName("EMails").SetAsString("x"); }), TableError::NotEditing);
+    list.Close();
+    EXPECT_EQ(EngineCodeOf([&] { (void)list.FieldByName("EMails").AsString(); }), TableError::NotActive);
+}
+
+TEST_F(TableTest, EditNeedsACurrentRow)
+{
+    list.Open();
+    EXPECT_EQ(EngineCodeOf([&] { list.Edit(); }), TableError::NoCurrentRecord);
+}
+
+TEST_F(TableTest, PostOfAnotherRowsKeyFailsAndStaysInEdit)
+{
+    FillIPList({ "a@b.org", "c@d.org" });
+    ASSERT_TRUE(list.FindKey("10.0.0.2"));
+    list.Edit();
+    list.FieldByName("IP").SetAsString("10.0.0.1");
+    EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableError::KeyViolation);
+    EXPECT_EQ(list.State(), TableState::Edit);
+    list.Cancel();
+    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef())[1].values[0], TValue("10.0.0.2"));
+}
+
+TEST_F(TableTest, AppendRecordStoresAllValuesInFieldOrderAndMakesTheRowCurrent)
+{
+    TTable stats(data.database, IPStatsTableDef());
+    stats.Open();
+    stats.AppendRecord({ "192.0.2.7", kLookupTime, 65535 });
+    EXPECT_EQ(stats.FieldByName("messagefileindex").AsInteger(), 65535);
+    EXPECT_EQ(stats.FieldByName("LookupTime").AsString(), "2024-03-18 14:05:09");
+    stats.FlushBuffers();
+
+    auto rows = ReadRows(data.File("IPStats"), IPStatsTableDef());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].values, (std::vector<TValue> { "192.0.2.7", kLookupTime, 65535 }));
+    EXPECT_EQ(Query(data.File("IPStats"), "SELECT LookupTime FROM IPStats"),
+              std::vector<std::string> { "2024-03-18 14:05:09" });
+}
+
+TEST_F(TableTest, AppendRecordRefusesValuesThatDoNotFitAndWritesNothing)
+{
+    struct Case {
+        const char* name;
+        std::vector<TValue> values;
+        int code;
+    };
+    const Case cases[] = {
+        { "too few values", { "10.0.0.1", "a@b.org" }, TableError::BadValue },
+        { "too many values", { "10.0.0.1", "a", TDate { kDay }, "", TDate { kDay }, 1, 2 }, TableError::BadValue },
+        { "date given as text", { "10.0.0.1", "a", "2024-03-18", "", TDate { kDay }, 1 }, TableError::BadValue },
+        { "number for a text", { 10, "a", TDate { kDay }, "", TDate { kDay }, 1 }, TableError::BadValue },
+        { "year 10000", { "10.0.0.1", "a", TDate { 2932897 }, "", TDate { kDay }, 1 }, TableError::BadValue },
+        { "key already there", IPListValues("10.0.0.9", "b"), TableError::KeyViolation },
+    };
+    FillIPList({});
+    list.AppendRecord(IPListValues("10.0.0.9", "a"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(EngineCodeOf([&] { list.AppendRecord(c.values); }), c.code);
+        EXPECT_EQ(list.RecordCount(), 1u);
+    }
+    EXPECT_EQ(StoredLists(), std::vector<std::string> { "a" });
+}
+
+TEST_F(TableTest, FieldsConvertBetweenTextAndTheirType)
+{
+    FillIPList({ "a@b.org" });
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsString(), "2024-03-18");
+    EXPECT_EQ(list.FieldByName("Reports").AsString(), "1");
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDateTime(), (TDateTime { kDay, 0 }));
+
+    list.Edit();
+    list.FieldByName("LastUpdate").SetAsString("2024-03-19");
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TDate { kDay + 1 });
+    list.FieldByName("LastUpdate2").SetAsDateTime(kLookupTime);
+    EXPECT_EQ(list.FieldByName("LastUpdate2").AsDate(), TDate { kDay });
+    list.FieldByName("Reports").SetAsString("41");
+    EXPECT_EQ(list.FieldByName("Reports").AsInteger(), 41);
+
+    struct Case {
+        const char* name;
+        std::function<void()> write;
+    };
+    const Case refused[] = {
+        { "text into an integer", [&] { list.FieldByName("Reports").SetAsString("4x"); } },
+        { "empty text into an integer", [&] { list.FieldByName("Reports").SetAsString(""); } },
+        { "text into a date", [&] { list.FieldByName("LastUpdate").SetAsString("18.03.2024"); } },
+        { "integer into a date", [&] { list.FieldByName("LastUpdate").SetAsInteger(5); } },
+        { "date into an integer", [&] { list.FieldByName("Reports").SetAsDate(TDate { 1 }); } },
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(EngineCodeOf(c.write), TableError::BadValue);
+    }
+    EXPECT_EQ(list.FieldByName("Reports").AsInteger(), 41);
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TDate { kDay + 1 });
+
+    list.FieldByName("EMails").Clear();
+    list.FieldByName("LastUpdate").Clear();
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "");
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TDate { 0 });
+    list.Post();
+    EXPECT_EQ(StoredLists(), std::vector<std::string> { "<null>" });
+}
+
+TEST_F(TableTest, TheWalkVisitsEveryRowOnceInTheOrderTheyWereAdded)
+{
+    FillIPList({ "e", "d", "c", "b", "a" });
+    EXPECT_EQ(Walk(), (std::vector<std::string> { "e", "d", "c", "b", "a" }));
+    list.Next();
+    EXPECT_TRUE(list.Eof());
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "a");
+}
+
+TEST_F(TableTest, OpeningMakesTheFirstRowCurrent)
+{
+    FillIPList({ "first", "second" });
+    EXPECT_FALSE(list.Eof());
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "first");
+}
+
+TEST_F(TableTest, AContainsFilterSelectsRowsHoldingTheTextAsItIs)
+{
+    FillIPList({ "x@y.com", "a@b.org,ax@y.com", "b@c.org", "X@Y.COM", "q@r.org,x@y.com,s@t.org" });
+    list.SetFilter(R"(Emails LIKE "%x@y.com%")");
+    list.SetFiltered(true);
+    EXPECT_EQ(Walk(), (std::vector<std::string> { "x@y.com", "a@b.org,ax@y.com", "q@r.org,x@y.com,s@t.org" }));
+    EXPECT_EQ(list.RecordCount(), 3u);
+
+    list.SetFiltered(false);
+    EXPECT_EQ(list.RecordCount(), 5u);
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "x@y.com");
+}
+
+TEST_F(TableTest, UnderscoreAndPercentInTheFilterTextAreNoWildcards)
+{
+    FillIPList({ "a_b@c.org", "axb@c.org", "a%b@c.org", "a-long-b@c.org" });
+    list.SetFiltered(true);
+    list.SetFilter(R"(Emails LIKE "%a_b@c.org%")");
+    EXPECT_EQ(Walk(), std::vector<std::string> { "a_b@c.org" });
+    list.SetFilter(R"(Emails LIKE "%a%b@c.org%")");
+    EXPECT_EQ(Walk(), std::vector<std::string> { "a%b@c.org" });
+}
+
+TEST_F(TableTest, TheFilteredWalkEndsWhenARewrittenRowStillMatches)
+{
+    FillIPList({ "a_b@c.org", "z@z.org", "k@l.org,a_b@c.org" });
+    list.SetFilter(R"(Emails LIKE "%a_b@c.org%")");
+    list.SetFiltered(true);
+    int visits = 0;
+    while (!list.Eof() && visits < 100) {
+        ++visits;
+        list.Edit();
+        list.FieldByName("EMails").SetAsString(list.FieldByName("EMails").AsString() + ",axb@c.org,a_b@c.org");
+        list.Post();
+        list.Next();
+    }
+    EXPECT_EQ(visits, 2);
+    EXPECT_EQ(StoredLists(), (std::vector<std::string> { "a_b@c.org,axb@c.org,a_b@c.org", "z@z.org",
+                                                          "k@l.org,a_b@c.org,axb@c.org,a_b@c.org" }));
+}
+
+TEST_F(TableTest, APostedRowStaysCurrentUntilNextSoEveryLeadingCommaCanGo)
+{
+    FillIPList({ ",,a@b.org", "c@d.org", ",e@f.org", ",", "g@h.org," });
+    list.SetFilter(R"(Emails LIKE ",%")");
+    list.SetFiltered(true);
+    int visits = 0;
+    while (!list.Eof() && visits < 100) {
+        ++visits;
+        while (list.FieldByName("EMails").AsString().starts_with(",")) {
+            list.Edit();
+            list.FieldByName("EMails").SetAsString(list.FieldByName("EMails").AsString().substr(1));
+            list.Post();
+        }
+        list.Next();
+    }
+    list.FlushBuffers();
+    list.SetFiltered(false);
+    list.Refresh();
+    EXPECT_EQ(visits, 3);
+    EXPECT_EQ(StoredLists(), (std::vector<std::string> { "a@b.org", "c@d.org", "e@f.org", "", "g@h.org," }));
+}
+
+TEST_F(TableTest, RowsAddedByOthersDuringAWalkWaitForTheNextWalk)
+{
+    FillIPList({ "a", "b" });
+    TDatabase otherDatabase;
+    otherDatabase.SetFolder(data.folder.Path());
+    otherDatabase.Connect();
+    TTable other(otherDatabase, IPListTableDef());
+    other.Open();
+
+    list.First();
+    other.AppendRecord(IPListValues("10.0.0.3", "c"));
+    std::vector<std::string> seen;
+    for (; !list.Eof(); list.Next())
+        seen.push_back(list.FieldByName("EMails").AsString());
+    EXPECT_EQ(seen, (std::vector<std::string> { "a", "b" }));
+    EXPECT_EQ(Walk(), (std::vector<std::string> { "a", "b", "c" }));
+}
+
+TEST_F(TableTest, AnInvalidFilterIsRefusedAndTheOldOneStays)
+{
+    FillIPList({ "x@y.com", "b@c.org" });
+    list.SetFilter(R"(Emails LIKE "%x@y.com%")");
+    list.SetFiltered(true);
+    EXPECT_EQ(EngineCodeOf([&] { list.SetFilter("Emails = 'b@c.org'"); }), TableError::BadFilter);
+    EXPECT_EQ(list.Filter(), R"(Emails LIKE "%x@y.com%")");
+    EXPECT_EQ(list.RecordCount(), 1u);
+}
+
+TEST_F(TableTest, AFilterAlsoLimitsFindKey)
+{
+    FillIPList({ "x@y.com", "b@c.org" });
+    list.SetFilter(R"(Emails LIKE "%x@y.com%")");
+    list.SetFiltered(true);
+    EXPECT_TRUE(list.FindKey("10.0.0.1"));
+    EXPECT_FALSE(list.FindKey("10.0.0.2"));
+}
+
+TEST_F(TableTest, RefreshReadsWhatAnotherProcessChanged)
+{
+    FillIPList({ "a@b.org", "c@d.org", "x@y.com" });
+    TDatabase otherDatabase;
+    otherDatabase.SetFolder(data.folder.Path());
+    otherDatabase.Connect();
+    TTable other(otherDatabase, IPListTableDef());
+    other.Open();
+
+    ASSERT_TRUE(list.FindKey("10.0.0.1"));
+    ASSERT_TRUE(other.FindKey("10.0.0.1"));
+    other.Edit();
+    other.FieldByName("EMails").SetAsString("new@b.org");
+    other.Post();
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "a@b.org");
+    list.Refresh();
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "new@b.org");
+
+    // A row that left the filtered view gives way to the next one in it.
+    list.SetFilter(R"(Emails LIKE "%.org%")");
+    list.SetFiltered(true);
+    ASSERT_EQ(list.FieldByName("IP").AsString(), "10.0.0.1");
+    other.Edit();
+    other.FieldByName("EMails").SetAsString("gone@b.net");
+    other.Post();
+    list.Refresh();
+    EXPECT_EQ(list.FieldByName("IP").AsString(), "10.0.0.2");
+}
+
+TEST_F(TableTest, PostFailsClearlyWhenAnotherProcessRemovedTheRow)
+{
+    FillIPList({ "a@b.org" });
+    Execute(data.File("IPList"), "DELETE FROM IPList");
+    list.Edit();
+    list.FieldByName("EMails").SetAsString("c@d.org");
+    EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableError::RecordDeleted);
+}
+
+// The child process opens the tables, changes them and reports back; it is
+// killed with SIGKILL the moment it does, so nothing it buffered could be
+// written after the calls returned.
+TEST(TableDurability, WhatAReturnedPostOrAppendWroteSurvivesKill9)
+{
+    TableFolder data;
+    WriteTableFile(data.File("IPList"), IPListTableDef(), { { 0, IPListValues("192.0.2.1", "a@b.org") } });
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        int status = 0;
+        try {
+            TDatabase database;
+            database.SetFolder(data.folder.Path());
+            database.Connect();
+            TTable list(database, IPListTableDef());
+            TTable stats(database, IPStatsTableDef());
+            list.Open();
+            stats.Open();
+            if (!list.FindKey("192.0.2.1"))
+                _exit(3);
+            list.Edit();
+            list.FieldByName("Reports").SetAsInteger(7);
+            list.Post();
+            list.FlushBuffers();
+            list.AppendRecord(IPListValues("192.0.2.2", "c@d.org"));
+            list.FlushBuffers();
+            stats.AppendRecord({ "192.0.2.1", kLookupTime, 65535 });
+            stats.FlushBuffers();
+        } catch (...) {
+            status = 2;
+        }
+        char byte = status ? 'E' : 'K';
+        if (write(ready[1], &byte, 1) != 1 || status)
+            _exit(status ? status : 4);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    pollfd wait { ready[0], POLLIN, 0 };
+    char byte = 0;
+    bool reported = poll(&wait, 1, 30000) == 1 && read(ready[0], &byte, 1) == 1;
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    ASSERT_TRUE(reported) << "the child did not report";
+    ASSERT_EQ(byte, 'K') << "the child failed";
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    TTable list(data.database, IPListTableDef());
+    TTable stats(data.database, IPStatsTableDef());
+    list.Open();
+    stats.Open();
+    ASSERT_TRUE(list.FindKey("192.0.2.1"));
+    EXPECT_EQ(list.FieldByName("Reports").AsInteger(), 7);
+    EXPECT_TRUE(list.FindKey("192.0.2.2"));
+    ASSERT_EQ(stats.RecordCount(), 1u);
+    EXPECT_EQ(stats.FieldByName("LookupTime").AsDateTime(), kLookupTime);
+    EXPECT_EQ(stats.FieldByName("MessageFileIndex").AsInteger(), 65535);
+}
+
+} // namespace
+} // namespace morvanta::test
