@@ -3,6 +3,9 @@
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -95,6 +98,40 @@ void TruncateFile(const std::string& path, std::uint64_t size)
 {
     if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0)
         throw std::runtime_error("cannot truncate " + path);
+}
+
+bool RunInChildAndKill(const std::string& folder, const std::function<OpenTables(TDatabase&)>& work)
+{
+    int ready[2];
+    if (pipe(ready) != 0)
+        return false;
+    pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        close(ready[0]);
+        try {
+            TDatabase database;
+            database.SetFolder(folder);
+            database.Connect();
+            OpenTables tables = work(database);
+            if (write(ready[1], "K", 1) == 1) {
+                for (;;)
+                    pause();
+            }
+        } catch (...) {
+        }
+        _exit(2);
+    }
+    close(ready[1]);
+    pollfd wait { ready[0], POLLIN, 0 };
+    char byte = 0;
+    bool reported = poll(&wait, 1, 60000) == 1 && read(ready[0], &byte, 1) == 1 && byte == 'K';
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(ready[0]);
+    return reported && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 int EngineCodeOf(const std::function<void()>& action)

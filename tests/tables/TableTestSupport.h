@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,14 @@ void Execute(const std::string& path, const std::string& sql);
 
 void OverwriteBytes(const std::string& path, std::uint64_t offset, const std::string& bytes);
 void TruncateFile(const std::string& path, std::uint64_t size);
+
+using OpenTables = std::vector<std::unique_ptr<TTable>>;
+
+// Runs the work in a child process on a database bound to the folder, and
+// kills the child with SIGKILL as soon as the work has returned, while the
+// tables it returned are still open. False when the child failed or did not
+// report within a minute.
+[[nodiscard]] bool RunInChildAndKill(const std::string& folder, const std::function<OpenTables(TDatabase&)>& work);
 
 // The engine code of the exception the action throws, or 0 when it throws none.
 [[nodiscard]] int EngineCodeOf(const std::function<void()>& action);

@@ -1,0 +1,444 @@
+#include "TableTestSupport.h"
+
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace morvanta::test {
+namespace {
+
+constexpr int kRowCount = 2000;
+constexpr std::uint64_t kPageSize = 4096;
+
+enum class Kept { Every, AllButOnePage, AFirstPart, None };
+
+struct DamageCase {
+    const char* name;
+    std::function<void(const std::string& path)> damage;
+    int code;
+    TRepairReport::Action action;
+    Kept kept;
+};
+
+std::string PageHeaderGarbage()
+{
+    return std::string(12, '\xff');
+}
+
+// Changes one digit of a key where it stands in the index, leaving the page's
+// structure intact: the index and the table then disagree.
+void AlterKeyInIndex(const std::string& path)
+{
+    std::string file = ReadFile(path);
+    for (std::uint32_t page : PagesOf(path, "IPList_primary", "leaf")) {
+        auto at = file.find("10.0.3.45", (page - 1) * kPageSize);
+        if (at != std::string::npos && at < page * kPageSize) {
+            OverwriteBytes(path, at + 8, "7");
+            return;
+        }
+    }
+    FAIL() << "key not found in the index";
+}
+
+const DamageCase kDamageCases[] = {
+    { "header overwritten", [](const std::string& path) { OverwriteBytes(path, 0, std::string(100, '\xa5')); },
+      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::Every },
+    { "magic overwritten", [](const std::string& path) { OverwriteBytes(path, 0, "not a database!"); },
+      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::Every },
+    { "foreign application id", [](const std::string& path) { Execute(path, "PRAGMA application_id=7"); },
+      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::Every },
+    { "index leaf page overwritten",
+      [](const std::string& path) {
+          OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(2) - 1) * kPageSize, PageHeaderGarbage());
+      },
+      TableError::IndexPageCorrupt, TRepairReport::Action::Rebuilt, Kept::Every },
+    { "index root page overwritten",
+      [](const std::string& path) {
+          OverwriteBytes(path, (PagesOf(path, "IPList_primary", "internal").at(0) - 1) * kPageSize,
+                         PageHeaderGarbage());
+      },
+      TableError::IndexPageCorrupt, TRepairReport::Action::Rebuilt, Kept::Every },
+    { "index key out of step with the table", AlterKeyInIndex, TableError::IndexPageCorrupt,
+      TRepairReport::Action::Rebuilt, Kept::Every },
+    { "primary index dropped", [](const std::string& path) { Execute(path, "DROP INDEX IPList_primary"); },
+      TableError::InvalidIndexField, TRepairReport::Action::Rebuilt, Kept::Every },
+    { "table leaf page overwritten",
+      [](const std::string& path) {
+          auto leaves = PagesOf(path, "IPList", "leaf");
+          OverwriteBytes(path, (leaves.at(leaves.size() / 2) - 1) * kPageSize, PageHeaderGarbage());
+      },
+      TableError::DataRecordCorrupt, TRepairReport::Action::Salvaged, Kept::AllButOnePage },
+    { "file cut short",
+      [](const std::string& path) { TruncateFile(path, ReadFile(path).size() / kPageSize * 2 / 3 * kPageSize); },
+      TableError::DataRecordCorrupt, TRepairReport::Action::Salvaged, Kept::AFirstPart },
+    { "file cut inside the header", [](const std::string& path) { TruncateFile(path, 50); },
+      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::None },
+};
+
+void ExpectRowsAsWritten(const std::vector<TTableRow>& found, const std::vector<TTableRow>& written)
+{
+    for (const auto& row : found) {
+        ASSERT_GE(row.rowid, 1);
+        ASSERT_LE(row.rowid, static_cast<std::int64_t>(written.size()));
+        EXPECT_EQ(row, written[row.rowid - 1]);
+    }
+}
+
+// The rowids missing from the rows found, which must be in rowid order.
+std::vector<std::int64_t> MissingRowids(const std::vector<TTableRow>& found, int count)
+{
+    std::vector<std::int64_t> missing;
+    size_t next = 0;
+    for (std::int64_t rowid = 1; rowid <= count; ++rowid) {
+        if (next < found.size() && found[next].rowid == rowid)
+            ++next;
+        else
+            missing.push_back(rowid);
+    }
+    return missing;
+}
+
+TEST(TableRepair, DamagedFilesGiveTheirCodeAndOpenAfterRepairWithEveryReadableRow)
+{
+    const auto written = MakeIPListRows(kRowCount);
+    for (const auto& c : kDamageCases) {
+        SCOPED_TRACE(c.name);
+        TableFolder data;
+        std::string path = data.File("IPList");
+        WriteTableFile(path, IPListTableDef(), written);
+        c.damage(path);
+        std::string damaged = ReadFile(path);
+
+        TTable table(data.database, IPListTableDef());
+        EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), c.code);
+        EXPECT_TRUE(IsTableDamageCode(c.code));
+        EXPECT_FALSE(table.Active());
+
+        TRepairReport report = table.RepairTable();
+        EXPECT_EQ(report.action, c.action);
+        if (c.action == TRepairReport::Action::Salvaged) {
+            ASSERT_FALSE(report.backupPath.empty());
+            EXPECT_TRUE(report.backupPath.starts_with(path + ".bak-")) << report.backupPath;
+            EXPECT_TRUE(ReadFile(report.backupPath) == damaged) << "the backup differs from the damaged file";
+        } else {
+            EXPECT_EQ(report.backupPath, "");
+            EXPECT_EQ(ListFolder(data.folder.Path()), std::vector<std::string> { "IPList.db" });
+        }
+
+        table.Open();
+        EXPECT_EQ(Query(path, "PRAGMA integrity_check"), std::vector<std::string> { "ok" });
+        auto found = ReadRows(path, IPListTableDef());
+        ExpectRowsAsWritten(found, written);
+        EXPECT_EQ(report.rowsKept, found.size());
+        auto missing = MissingRowids(found, kRowCount);
+        switch (c.kept) {
+        case Kept::Every:
+            EXPECT_EQ(missing, std::vector<std::int64_t> {});
+            break;
+        case Kept::AllButOnePage:
+            // The rows of one leaf page: a short run of neighbours.
+            ASSERT_FALSE(missing.empty());
+            EXPECT_LT(missing.size(), 100u);
+            EXPECT_EQ(missing.back() - missing.front() + 1, static_cast<std::int64_t>(missing.size()));
+            break;
+        case Kept::AFirstPart:
+            ASSERT_FALSE(found.empty());
+            ASSERT_FALSE(missing.empty());
+            EXPECT_EQ(missing.front(), static_cast<std::int64_t>(found.size()) + 1);
+            EXPECT_EQ(missing.back(), kRowCount);
+            break;
+        case Kept::None:
+            EXPECT_TRUE(found.empty());
+            break;
+        }
+        for (const auto& row : found)
+            ASSERT_TRUE(table.FindKey(row.values[0].Text())) << row.values[0];
+        table.Close();
+    }
+}
+
+TEST(TableRepair, ASoundFileIsRebuiltWithoutABackup)
+{
+    TableFolder data;
+    auto written = MakeIPListRows(50);
+    WriteTableFile(data.File("IPList"), IPListTableDef(), written);
+    TTable table(data.database, IPListTableDef());
+    TRepairReport report = table.RepairTable();
+    EXPECT_EQ(report.action, TRepairReport::Action::Rebuilt);
+    EXPECT_EQ(report.backupPath, "");
+    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef()), written);
+}
+
+TEST(TableRepair, SalvageBringsBackTheLatestValuesNotOlderOnes)
+{
+    TableFolder data;
+    std::string path = data.File("IPList");
+    auto written = MakeIPListRows(400);
+    WriteTableFile(path, IPListTableDef(), written);
+    {
+        TTable table(data.database, IPListTableDef());
+        table.Open();
+        for (auto& row : written) {
+            if (row.rowid % 4)
+                continue;
+            ASSERT_TRUE(table.FindKey(row.values[0].Text()));
+            table.Edit();
+            // Longer lists move the cells; shorter ones leave the old bytes behind.
+            std::string emails = row.rowid % 8 ? row.values[1].Text() + ",another@longer-list.example" : "s@t.org";
+            table.FieldByName("EMails").SetAsString(emails);
+            table.Post();
+            row.values[1] = emails;
+        }
+    }
+    OverwriteBytes(path, 0, std::string(100, '\0'));
+    TTable table(data.database, IPListTableDef());
+    ASSERT_EQ(table.RepairTable().action, TRepairReport::Action::Salvaged);
+    EXPECT_EQ(ReadRows(path, IPListTableDef()), written);
+}
+
+// In-place updates commit pages to the log but leave page 1, with the file
+// header, to the main file: a damaged header then keeps SQLite out of the
+// file, and the updates must still come through.
+TEST(TableRepair, UpdatesCommittedOnlyToTheLogSurviveASalvage)
+{
+    TableFolder data;
+    std::string path = data.File("IPList");
+    auto written = MakeIPListRows(400);
+    WriteTableFile(path, IPListTableDef(), written);
+    for (auto& row : written) {
+        if (row.rowid % 20 == 0)
+            row.values[5] = TValue(std::int64_t { 77 });
+    }
+    bool killed = RunInChildAndKill(data.folder.Path(), [&](TDatabase& database) {
+        OpenTables tables;
+        tables.push_back(std::make_unique<TTable>(database, IPListTableDef()));
+        TTable& table = *tables[0];
+        table.Open();
+        for (const auto& row : written) {
+            if (row.rowid % 20 == 0 && table.FindKey(row.values[0].Text())) {
+                table.Edit();
+                table.FieldByName("Reports").SetAsInteger(77);
+                table.Post();
+            }
+        }
+        return tables;
+    });
+    ASSERT_TRUE(killed);
+    ASSERT_TRUE(PathExists(path + "-wal"));
+
+    OverwriteBytes(path, 0, std::string(100, '\x5a'));
+    TTable table(data.database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::HeaderCorrupt);
+    TRepairReport report = table.RepairTable();
+    EXPECT_EQ(report.action, TRepairReport::Action::Salvaged);
+    EXPECT_EQ(ReadRows(path, IPListTableDef()), written);
+}
+
+TEST(TableRepair, KeepsTheLatestOfRowsSharingAKeyAndTheBackup)
+{
+    TableFolder data;
+    std::string path = data.File("IPList");
+    WriteTableFile(path, IPListTableDef(),
+                   { { 0, IPListValues("10.0.0.1", "old@a.org") }, { 0, IPListValues("10.0.0.2", "b@b.org") } });
+    // What a broken index lets happen: a second row with a key already there.
+    Execute(path, "DROP INDEX IPList_primary; INSERT INTO IPList VALUES('10.0.0.1', 'new@a.org', '2024-03-18', '', "
+                  "'2024-02-16', 5)");
+    TTable table(data.database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::InvalidIndexField);
+    TRepairReport report = table.RepairTable();
+    EXPECT_EQ(report.rowsDropped, 1u);
+    EXPECT_FALSE(report.backupPath.empty());
+    table.Open();
+    ASSERT_TRUE(table.FindKey("10.0.0.1"));
+    EXPECT_EQ(table.FieldByName("EMails").AsString(), "new@a.org");
+    EXPECT_EQ(table.RecordCount(), 2u);
+}
+
+TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
+{
+    struct Case {
+        const char* name;
+        const TTableDef& definition;
+        std::vector<TTableRow> rows;
+        const char* dateColumn;
+        const char* storedBefore;
+        const char* storedAfter;
+    };
+    const Case cases[] = {
+        { "IPList", IPListTableDef(), MakeIPListRows(500), "LastUpdate2", "19769", "2024-02-16" },
+        { "IPStats",
+          IPStatsTableDef(),
+          { { 1, { "10.0.0.1", TDateTime { kDay, 3600 }, 65535 } }, { 2, { "10.0.0.2", TDateTime { kDay, 7 }, 0 } } },
+          "LookupTime", "1710723600", "2024-03-18 01:00:00" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TableFolder data;
+        std::string path = data.File(c.definition.name);
+        WriteTableFile(path, c.definition, c.rows, 1);
+        std::string firstValue = "SELECT " + std::string(c.dateColumn) + " FROM " + c.definition.name + " WHERE rowid=1";
+        EXPECT_EQ(Query(path, firstValue), std::vector<std::string> { c.storedBefore });
+
+        TTable table(data.database, c.definition);
+        EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::OldVersion);
+        EXPECT_FALSE(IsTableDamageCode(TableError::OldVersion));
+        table.UpgradeTable();
+        table.Open();
+        EXPECT_EQ(Query(path, "PRAGMA user_version"), std::vector<std::string> { "2" });
+        EXPECT_EQ(Query(path, firstValue), std::vector<std::string> { c.storedAfter });
+        EXPECT_EQ(ReadRows(path, c.definition), c.rows);
+        if (c.definition.PrimaryKeyIndex()) {
+            EXPECT_TRUE(table.FindKey(c.rows.back().values[0].Text()));
+        }
+        table.Close();
+        EXPECT_EQ(ListFolder(data.folder.Path()), std::vector<std::string> { c.definition.name + ".db" });
+    }
+}
+
+TEST(TableUpgrade, UpgradingACurrentFileChangesNothing)
+{
+    TableFolder data;
+    std::string path = data.File("IPList");
+    auto written = MakeIPListRows(10);
+    WriteTableFile(path, IPListTableDef(), written);
+    Execute(path, "PRAGMA journal_mode=WAL");
+    std::string before = ReadFile(path);
+    TTable table(data.database, IPListTableDef());
+    table.UpgradeTable();
+    EXPECT_TRUE(ReadFile(path) == before);
+}
+
+TEST(TableUpgrade, ADamagedOldFileComesOutOfRepairInTheCurrentFormat)
+{
+    TableFolder data;
+    std::string path = data.File("IPList");
+    auto written = MakeIPListRows(kRowCount);
+    WriteTableFile(path, IPListTableDef(), written, 1);
+    OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(1) - 1) * kPageSize, PageHeaderGarbage());
+    TTable table(data.database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::IndexPageCorrupt);
+    (void)table.RepairTable();
+    table.Open();
+    EXPECT_EQ(Query(path, "PRAGMA user_version"), std::vector<std::string> { "2" });
+    EXPECT_EQ(ReadRows(path, IPListTableDef()), written);
+}
+
+TEST(TableFormat, FilesThatAreNotOursOrNewerAreRefusedAndLeftAlone)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        int code;
+    };
+    const Case cases[] = {
+        { "newer format",
+          [](const std::string& path) {
+              WriteTableFile(path, IPListTableDef(), MakeIPListRows(5));
+              Execute(path, "UPDATE morvanta_format SET format=3; PRAGMA user_version=3");
+          },
+          TableError::NewerVersion },
+        { "another program's database",
+          [](const std::string& path) { Execute(path, "CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x')"); },
+          TableError::NotATableFile },
+        { "another table's file",
+          [](const std::string& path) { WriteTableFile(path, IPStatsTableDef(), {}); },
+          TableError::NotATableFile },
+        { "other fields",
+          [](const std::string& path) {
+              TTableDef shorter { "IPList", { { "IP", FieldType::Text }, { "EMails", FieldType::Text } }, "IP" };
+              WriteTableFile(path, shorter, { { 0, { "10.0.0.1", "a@b.org" } } });
+          },
+          TableError::StructureMismatch },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TableFolder data;
+        std::string path = data.File("IPList");
+        if (!std::string_view(c.name).starts_with("another program")) {
+            c.make(path);
+        } else {
+            sqlite3* raw = nullptr;
+            sqlite3_open(path.c_str(), &raw);
+            sqlite3_close(raw);
+            c.make(path);
+        }
+        std::string before = ReadFile(path);
+        TTable table(data.database, IPListTableDef());
+        EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), c.code);
+        EXPECT_FALSE(IsTableDamageCode(c.code));
+        EXPECT_NE(c.code, TableError::OldVersion);
+        EXPECT_EQ(EngineCodeOf([&] { (void)table.RepairTable(); }), c.code);
+        EXPECT_EQ(EngineCodeOf([&] { table.UpgradeTable(); }), c.code);
+        EXPECT_TRUE(ReadFile(path) == before) << "the file was changed";
+        EXPECT_EQ(ListFolder(data.folder.Path()), std::vector<std::string> { "IPList.db" });
+    }
+}
+
+TEST(TableFormat, ARepairOrUpgradeNeedsTheTableClosed)
+{
+    TableFolder data;
+    TTable table(data.database, IPListTableDef());
+    table.Open();
+    EXPECT_EQ(EngineCodeOf([&] { (void)table.RepairTable(); }), TableError::General);
+    EXPECT_EQ(EngineCodeOf([&] { table.UpgradeTable(); }), TableError::General);
+}
+
+TEST(TableFormat, AZeroLengthFileIsTakenForANewTable)
+{
+    TableFolder data;
+    WriteFile(data.File("IPList"), "");
+    TTable table(data.database, IPListTableDef());
+    table.Open();
+    table.AppendRecord(IPListValues("10.0.0.1", "a@b.org"));
+    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef()).size(), 1u);
+}
+
+TEST(TableErrorMapping, SqliteResultsBecomeEngineCodes)
+{
+    struct Case {
+        const char* name;
+        int sqlite;
+        int engine;
+    };
+    const Case cases[] = {
+        { "not a database", SQLITE_NOTADB, TableError::HeaderCorrupt },
+        { "corrupt", SQLITE_CORRUPT, TableError::DataRecordCorrupt },
+        { "corrupt index", SQLITE_CORRUPT_INDEX, TableError::IndexPageCorrupt },
+        { "read error", SQLITE_IOERR_READ, TableError::ReadFailed },
+        { "short read", SQLITE_IOERR_SHORT_READ, TableError::ReadFailed },
+        { "write error", SQLITE_IOERR_WRITE, TableError::WriteFailed },
+        { "sync error", SQLITE_IOERR_FSYNC, TableError::WriteFailed },
+        { "disk full", SQLITE_FULL, TableError::WriteFailed },
+        { "cannot open", SQLITE_CANTOPEN, TableError::CannotOpen },
+        { "busy", SQLITE_BUSY, TableError::Busy },
+        { "read-only", SQLITE_READONLY, TableError::ReadOnly },
+        { "unique", SQLITE_CONSTRAINT_UNIQUE, TableError::KeyViolation },
+        { "other", SQLITE_ERROR, TableError::General },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TableErrorFromSqlite(c.sqlite), c.engine);
+    }
+}
+
+TEST(TableErrorMapping, AWriteProtectedTableOpensButRefusesWritesClearly)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes to write-protected files";
+    TableFolder data;
+    std::string path = data.File("IPList");
+    WriteTableFile(path, IPListTableDef(), MakeIPListRows(3));
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    TTable table(data.database, IPListTableDef());
+    table.Open();
+    ASSERT_TRUE(table.FindKey("10.0.0.2"));
+    table.Edit();
+    table.FieldByName("Reports").SetAsInteger(9);
+    int code = EngineCodeOf([&] { table.Post(); });
+    EXPECT_TRUE(code == TableError::ReadOnly || code == TableError::CannotOpen) << code;
+}
+
+} // namespace
+} // namespace morvanta::test
