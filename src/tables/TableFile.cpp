@@ -271,7 +271,7 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
         }
     } catch (const ETableEngineError& error) {
         // The check itself stumbled over a page it could not read.
-        diagnosis.findings.push_back(error.what());
+        diagnosis.findings.push_back(DetailOf(error, connection.Context()));
         diagnosis.other = true;
     }
     if (messages.size() == 1 && messages[0] == "ok")
@@ -286,7 +286,7 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
                 roots[static_cast<std::uint32_t>(schema.ColumnInteger(2))] = { schema.ColumnText(0), schema.ColumnText(1) };
         }
     } catch (const ETableEngineError& error) {
-        diagnosis.findings.push_back(error.what());
+        diagnosis.findings.push_back(DetailOf(error, connection.Context()));
         diagnosis.header = true;
     }
 
@@ -725,9 +725,12 @@ TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definit
     CheckIndex(connection, definition);
     TDiagnosis diagnosis = Diagnose(connection, path);
     if (diagnosis.Damaged()) {
+        constexpr size_t kShown = 3;
         std::string detail;
-        for (const auto& finding : diagnosis.findings)
-            detail += (detail.empty() ? "" : "; ") + finding;
+        for (size_t i = 0; i < diagnosis.findings.size() && i < kShown; ++i)
+            detail += (i ? "; " : "") + diagnosis.findings[i];
+        if (diagnosis.findings.size() > kShown)
+            detail += "; and " + std::to_string(diagnosis.findings.size() - kShown) + " more findings";
         Throw(diagnosis.Code(), context, detail);
     }
     if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)

@@ -256,6 +256,28 @@ TEST(TableRepair, KeepsTheLatestOfRowsSharingAKeyAndTheBackup)
     EXPECT_EQ(table.RecordCount(), 2u);
 }
 
+TEST(TableRepair, DamageMetWhileOpenClosesTheTableSoTheNextOpenMeetsIt)
+{
+    TableFolder data;
+    std::string path = data.File("IPList");
+    auto written = MakeIPListRows(100);
+    WriteTableFile(path, IPListTableDef(), written);
+    TTable table(data.database, IPListTableDef());
+    table.Open();
+    // Another program spoils the schema under the open table.
+    Execute(path, "PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql='CREATE UNIQUE INDEX broken ON' "
+                  "WHERE name='IPList_primary'; PRAGMA schema_version=99");
+
+    int code = EngineCodeOf([&] { (void)table.FindKey("10.0.0.5"); });
+    EXPECT_TRUE(IsTableDamageCode(code)) << code;
+    EXPECT_FALSE(table.Active());
+    EXPECT_TRUE(IsTableDamageCode(EngineCodeOf([&] { table.Open(); })));
+    (void)table.RepairTable();
+    table.Open();
+    EXPECT_TRUE(table.FindKey("10.0.0.5"));
+    EXPECT_EQ(ReadRows(path, IPListTableDef()), written);
+}
+
 TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
 {
     struct Case {
