@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/Clock.h"
+#include "cache/ContactFinder.h"
+#include "tables/Database.h"
+#include "tables/Table.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvanta {
+
+// The data module: the contact cache IPList (one row per address, two
+// address lists of different search effort, each fresh for 30 days) and the
+// look-up statistics IPStats, in the program folder. Tables open on first
+// use; a damaged table is repaired and an old one upgraded as it opens.
+class TDM {
+public:
+    // Binds the database to the program folder (which must exist). The
+    // clock gives "today"; the finder answers what the cache cannot.
+    TDM(const std::string& programFolder, const Clock& clock, TContactFinder& finder);
+    ~TDM();
+    TDM(const TDM&) = delete;
+    TDM& operator=(const TDM&) = delete;
+
+    // Opens the table unless it is open. A damaged file is repaired (indexes
+    // rebuilt, the file compacted, or the readable rows saved) and an older
+    // format upgraded, then opened again; a failure of that second opening
+    // passes to the caller. Any other failure is shown in an "Error" box and
+    // the table stays closed.
+    void OpenTableSafe(TTable& table);
+
+    // Whether IPList has a row for the address (it becomes the current row).
+    [[nodiscard]] bool IsCachedIP(const std::string& address);
+
+    // The complaint addresses for the address: the cached list of the level
+    // (0 or 1: the normal search, 2 and above: the harder one) while it is
+    // fresh, else a new search, which is cached. Every look-up of a non-empty
+    // address is counted in the row and logged in IPStats with the template
+    // position (65535: no template selected).
+    [[nodiscard]] std::string LookupComplaintEmails(const std::string& address, std::uint16_t level,
+                                                    std::uint16_t templatePosition);
+
+    // Takes the address (trimmed, lower-cased) out of every normal-search
+    // list. Whole entries only: an address that is part of a longer one
+    // leaves that one alone.
+    void RemoveEmailFromCache(const std::string& address);
+    void RemoveEmailsFromCache(const std::vector<std::string>& addresses);
+
+    // Removes every address of EmailBlacklist.txt and EmailBlocklist.txt of
+    // the program folder from the cache.
+    void ApplyBlacklist();
+
+    // Removes the leading commas of every normal-search list.
+    void FixEmails();
+
+    static constexpr int FreshDays = 30;
+
+    TDatabase Database;
+    TTable tblIPList;
+    TTable tblIPStats;
+
+private:
+    // Writes a search result into the address's row, or appends a row for
+    // it. counted: the row's Reports already counts this look-up.
+    void StoreContacts(const std::string& address, std::uint16_t level, const std::string& list, bool counted);
+
+    std::string programFolder_;
+    const Clock& clock_;
+    TContactFinder& finder_;
+};
+
+} // namespace morvanta

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace morvanta {
+
+// What the mailer knows about the report in progress. The mailer window owns
+// it; the contact search reads and writes it. Everything starts empty and is
+// never cleared.
+struct TReportContext {
+    // The source address of the report in progress, the value of "%IP%".
+    std::string CurrentIP;
+    // The abuse service's answer and the brief registry answer last fetched
+    // by the contact search, with LF already turned into CR LF.
+    std::string AbuseAnswer;
+    std::string WhoisAnswer;
+    // The addresses those two answers were fetched for. CurrentIP is also set
+    // by commands that fetch nothing, so it alone cannot tell whether the
+    // stored answers belong to it.
+    std::string AbuseAnswerFor;
+    std::string WhoisAnswerFor;
+};
+
+} // namespace morvanta
