@@ -1,0 +1,325 @@
+#include "analysis/EmailHarvest.h"
+#include "app/Text.h"
+#include "fixtures/PrivateNetwork.h"
+#include "fixtures/ScriptedTcpServer.h"
+#include "fixtures/TestFiles.h"
+#include "fixtures/WhoisRegistries.h"
+#include "net/IdException.h"
+#include "tables/TableFile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace morvanta::test {
+namespace {
+
+using namespace whois_text;
+
+// A program folder whose settings aim every WHOIS server at loopback
+// registries, and a home of its own.
+class ContactCommands : public ::testing::Test {
+protected:
+    void WriteSettings(const LoopbackRegistries& registries, const std::string& more = "")
+    {
+        WriteFile(folder / "Morvanta.ini", "[Options]\r\n" + registries.OptionsIni() + more);
+    }
+
+    ProcessResult Run(std::vector<std::string> arguments, const std::string& input = {})
+    {
+        return RunIn(folder.Path(), std::move(arguments), input);
+    }
+
+    ProcessResult RunIn(const std::string& programFolder, std::vector<std::string> arguments,
+                        const std::string& input = {})
+    {
+        arguments.insert(arguments.begin(), { "--folder", programFolder });
+        return RunCli(arguments, input, { "XDG_CONFIG_HOME=" + home.Path() });
+    }
+
+    std::vector<std::vector<TValue>> Rows(const TTableDef& definition) { return RowsIn(folder.Path(), definition); }
+
+    static std::vector<std::vector<TValue>> RowsIn(const std::string& programFolder, const TTableDef& definition)
+    {
+        std::vector<std::vector<TValue>> rows;
+        TOpenedTableFile opened = OpenTableFile(programFolder + definition.name + ".db", definition);
+        for (auto& row : ReadTableRows(opened.connection, definition))
+            rows.push_back(row.values);
+        return rows;
+    }
+
+    static void Cache(const std::string& programFolder, const std::vector<std::vector<TValue>>& rows)
+    {
+        std::vector<TTableRow> table;
+        for (const auto& values : rows)
+            table.push_back({ 0, values });
+        WriteTableFile(programFolder + "IPList.db", IPListTableDef(), table);
+    }
+
+    TempDir folder;
+    TempDir home;
+};
+
+std::string QueryLog(const LoopbackRegistries& registries)
+{
+    std::string log;
+    for (const WhoisQuery& query : registries.Queries())
+        log += std::string(RegistryName(query.registry)) + " " + query.query + "\n";
+    return log;
+}
+
+const std::string Spam = "Return-Path: <bounce@spam.example>\n"
+                         "Received: from relay.spam.example (relay.spam.example [198.51.100.23])\n"
+                         "\tby mx.mine.example (Postfix) with ESMTP id 4F1A2C0\n"
+                         "\tfor <me@mine.example>; Mon, 18 Mar 2024 10:00:02 +0100 (CET)\n"
+                         "Received: by mail-pj1.spam.example with SMTP id x12so;\n"
+                         "\tMon, 18 Mar 2024 02:00:00 -0700 (PDT)\n"
+                         "From: \"Prize Office\" <winner@spam.example>\n"
+                         "Subject: You have won\n"
+                         "\n"
+                         "Send your bank details to claim.\n";
+
+// The whole way from a message to its complaint list runs in a network of
+// its own, where the source address has a reverse name.
+TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
+{
+    WriteFile(folder / "spam.eml", Spam);
+    auto outcome = RunInPrivateNetwork("127.0.0.1 localhost\n198.51.100.23 relay.spam.example\n", [&] {
+        LoopbackRegistries registries;
+        WriteSettings(registries);
+        registries.Answer(Registry::Abuse, "-h relay.spam.example", "No abuse contact known for this domain.\n");
+        registries.Answer(Registry::Arin, "198.51.100.23", ArinRipeRange("198.51.0.0 - 198.51.255.255"));
+        registries.Answer(Registry::Arin, "+ 198.51.100.23", ArinRipeRange("198.51.0.0 - 198.51.255.255"));
+        registries.Answer(Registry::Ripe, "198.51.100.23",
+                          RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET",
+                                           "abuse@spam-isp.example"));
+        registries.Answer(Registry::Ripe, "-a 198.51.100.23",
+                          RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET",
+                                           "abuse@spam-isp.example", "tech-c:         noc@spam-isp.example\n"));
+
+        std::vector<std::string> fields;
+        auto run = [&](std::vector<std::string> arguments) {
+            registries.ClearQueries();
+            ProcessResult result = Run(std::move(arguments));
+            fields.insert(fields.end(), { std::to_string(result.exitStatus), result.out, result.err,
+                                          QueryLog(registries) });
+        };
+        run({ "find", folder / "spam.eml" });
+        run({ "find", folder / "spam.eml" });
+        run({ "contacts", "198.51.100.23" });
+        run({ "contacts", "198.51.100.23", "--harder" });
+        return PackFields(fields);
+    });
+    if (!outcome)
+        GTEST_SKIP() << "no private network namespace on this system";
+    std::vector<std::string> fields = UnpackFields(*outcome);
+    ASSERT_EQ(fields.size(), 16u) << *outcome;
+    struct Expected {
+        const char* name;
+        std::string out;
+        std::string queries;
+    };
+    const Expected runs[] = {
+        { "first find", "198.51.100.23\tabuse@spam-isp.example\n",
+          "ARIN 198.51.100.23\nABUSE -h relay.spam.example\nARIN 198.51.100.23\nRIPE 198.51.100.23\n" },
+        { "second find, from the cache", "198.51.100.23\tabuse@spam-isp.example\n", "" },
+        { "contacts, from the cache", "abuse@spam-isp.example\n", "" },
+        { "contacts, harder: every line of every answer",
+          "abuse@spam-isp.example,hostmaster@spamnet.example,noc@spam-isp.example\n",
+          "ABUSE -h relay.spam.example\nARIN 198.51.100.23\nRIPE 198.51.100.23\nARIN + 198.51.100.23\n"
+          "RIPE -a 198.51.100.23\n" },
+    };
+    for (size_t i = 0; i < std::size(runs); ++i) {
+        SCOPED_TRACE(runs[i].name);
+        EXPECT_EQ(fields[4 * i], "0") << fields[4 * i + 2];
+        EXPECT_EQ(fields[4 * i + 1], runs[i].out);
+        EXPECT_EQ(fields[4 * i + 3], runs[i].queries);
+    }
+    EXPECT_NE(fields[2].find("Searching RIPE...\n"), std::string::npos) << fields[2];
+    EXPECT_NE(fields[2].find("Searching abuse contacts for 198.51.100.23...\n"), std::string::npos) << fields[2];
+    EXPECT_NE(fields[2].find("Finished 198.51.100.23 report\n"), std::string::npos) << fields[2];
+
+    auto cache = Rows(IPListTableDef());
+    ASSERT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache[0][0], TValue("198.51.100.23"));
+    EXPECT_EQ(cache[0][1], TValue("abuse@spam-isp.example"));
+    EXPECT_EQ(cache[0][3], TValue("abuse@spam-isp.example,hostmaster@spamnet.example,noc@spam-isp.example"));
+    EXPECT_EQ(cache[0][5], TValue(4));
+    auto stats = Rows(IPStatsTableDef());
+    ASSERT_EQ(stats.size(), 4u);
+    for (const auto& row : stats) {
+        EXPECT_EQ(row[0], TValue("198.51.100.23"));
+        EXPECT_EQ(row[2], TValue(65535));
+    }
+}
+
+TEST_F(ContactCommands, SourceIpReadsTheMessageFromStandardInputWithAnyLineEnds)
+{
+    LoopbackRegistries registries;
+    registries.AnswerOthers(Registry::Arin, ArinLikeResponder());
+    WriteSettings(registries);
+    const std::string message = "Received: from a (a.example [198.51.100.1]) by b\n"
+                                "Received: from c (c.example [198.51.100.2]) by a\n"
+                                "Received: from [10.9.8.7] by c\n"
+                                "Subject: x\n\nReceived: from z ([198.51.100.99])\n";
+    struct Case {
+        const char* name;
+        std::string input;
+    };
+    const Case cases[] = {
+        { "LF", message },
+        { "CR LF", ReplaceAll(message, "\n", "\r\n") },
+        { "CR", ReplaceAll(message, "\n", "\r") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        registries.ClearQueries();
+        ProcessResult result = Run({ "source-ip", "-" }, c.input);
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(result.out, "198.51.100.2\n");
+        EXPECT_EQ(registries.QueriesTo(Registry::Arin),
+                  (std::vector<std::string> { "198.51.100.1", "198.51.100.2", "10.9.8.7" }));
+    }
+    ProcessResult none = Run({ "source-ip", "-" }, "Subject: no headers to go by\n\nbody\n");
+    EXPECT_EQ(none.exitStatus, 0) << none.err;
+    EXPECT_EQ(none.out, "\n");
+}
+
+TEST_F(ContactCommands, MagicPrintsTheLastAnswerAsReceived)
+{
+    LoopbackRegistries registries;
+    WriteSettings(registries);
+    const std::string ripe = "inetnum: 193.0.0.0 - 193.0.7.255\r\nabuse-mailbox: abuse@eu.example\nend\n";
+    registries.Answer(Registry::Arin, "+ 193.0.0.1", ArinRipeRange("193.0.0.0 - 193.255.255.255"));
+    registries.Answer(Registry::Ripe, "-a 193.0.0.1", ripe);
+
+    ProcessResult result = Run({ "magic", "--detailed", "193.0.0.1" });
+
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.out, ripe);
+    EXPECT_EQ(result.err, "Searching ARIN...\nSearching RIPE...\nDisconnected\n");
+}
+
+TEST_F(ContactCommands, MagicAndAbuseFailuresGoToStandardErrorWithExitStatus1)
+{
+    LoopbackRegistries registries;
+    WriteSettings(registries);
+    registries.Answer(Registry::Arin, "193.0.0.2", ArinRipeRange("193.0.0.0 - 193.255.255.255"));
+    registries.Refuse(Registry::Ripe);
+    registries.Refuse(Registry::Abuse);
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string err;
+    };
+    const Case cases[] = {
+        { "magic", { "magic", "193.0.0.2" },
+          "Searching ARIN...\nSearching RIPE...\n" + SocketErrorMessage(10061) + "\nDisconnected\n" },
+        { "abuse", { "abuse", "spam.example" },
+          "Searching 127.0.0.9...\n" + SocketErrorMessage(10061) + "\nDisconnected\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessResult result = Run(c.arguments);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
+TEST_F(ContactCommands, AbuseAndRdnsPrintWhatTheirTabsShow)
+{
+    LoopbackRegistries registries;
+    WriteSettings(registries);
+    registries.Answer(Registry::Abuse, "-h spam.example", "abuse@spam.example (for spam.example)\r\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        int exitStatus;
+        std::string out;
+    };
+    const Case cases[] = {
+        { "abuse contact of a domain", { "abuse", " spam.example " }, 0, "abuse@spam.example (for spam.example)\r\n" },
+        { "reverse name from the hosts file", { "rdns", "127.0.0.1" }, 0, "Canonical name: localhost\n" },
+        { "no address", { "rdns", " mail.example " }, 1, "mail.example is not an IP address.\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessResult result = Run(c.arguments);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << result.err;
+        EXPECT_EQ(result.out, c.out);
+    }
+}
+
+TEST_F(ContactCommands, ContactsRefusesWhatIsNoAddress)
+{
+    for (const char* input : { "mail.example", "", "1.2.3.256", "1.2.3" }) {
+        SCOPED_TRACE(input);
+        ProcessResult result = Run({ "contacts", input });
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_NE(result.err.find("is not an IPv4 address"), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(PathExists(folder / "IPList.db"));
+}
+
+TEST_F(ContactCommands, AddingToAListTakesTheAddressOutOfTheCacheAndKeepsItAsTyped)
+{
+    struct Case {
+        const char* list;
+        const char* fileName;
+    };
+    const Case cases[] = { { "blacklist", BlacklistFileName }, { "blocklist", BlocklistFileName } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.list);
+        TempDir caseFolder;
+        const int day = 19800;
+        Cache(caseFolder.Path(), { { "198.51.100.40", "x@y.com,ax@y.com", TDate { day }, "x@y.com", TDate { day }, 1 } });
+        WriteFile(caseFolder / c.fileName, "a@b.example\r\nz@z.example\r\n");
+
+        ProcessResult result = RunIn(caseFolder.Path(), { c.list, "add", "X@Y.com" });
+
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(ReadFile(caseFolder / c.fileName), "a@b.example\r\nX@Y.com\r\nz@z.example\r\n");
+        auto rows = RowsIn(caseFolder.Path(), IPListTableDef());
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][1], TValue("ax@y.com"));
+        EXPECT_EQ(rows[0][3], TValue("x@y.com"));
+    }
+}
+
+TEST_F(ContactCommands, AddingRefusesAnEmptyAddressOrOneWithALineBreak)
+{
+    for (const char* address : { "", "a@b.example\nc@d.example", "a@b.example\r" }) {
+        SCOPED_TRACE(address);
+        ProcessResult result = Run({ "blacklist", "add", address });
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_NE(result.err, "");
+    }
+    EXPECT_FALSE(PathExists(folder / BlacklistFileName));
+}
+
+TEST_F(ContactCommands, ApplyBlacklistAndFixEmailsCleanTheCache)
+{
+    const int day = 19800;
+    Cache(folder.Path(), { { "198.51.100.41", ",,x@y.com,keep@k.example", TDate { day }, "x@y.com", TDate { day }, 1 },
+            { "198.51.100.42", ",b@c.org", TDate { day }, "", TDate { day - 31 }, 1 } });
+    WriteFile(folder / BlacklistFileName, "x@y.com\r\n");
+    WriteFile(folder / BlocklistFileName, "b@c.org\r\n");
+
+    ProcessResult fixed = Run({ "fix-emails" });
+    EXPECT_EQ(fixed.exitStatus, 0) << fixed.err;
+    auto rows = Rows(IPListTableDef());
+    EXPECT_EQ(rows.at(0)[1], TValue("x@y.com,keep@k.example"));
+    EXPECT_EQ(rows.at(1)[1], TValue("b@c.org"));
+
+    ProcessResult applied = Run({ "apply-blacklist" });
+    EXPECT_EQ(applied.exitStatus, 0) << applied.err;
+    rows = Rows(IPListTableDef());
+    EXPECT_EQ(rows.at(0)[1], TValue("keep@k.example"));
+    EXPECT_EQ(rows.at(1)[1], TValue(""));
+    EXPECT_EQ(rows.at(0)[3], TValue("x@y.com"));
+}
+
+} // namespace
+} // namespace morvanta::test
