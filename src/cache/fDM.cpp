@@ -109,9 +109,11 @@ void TDM::OpenTableSafe(TTable& table)
         table.Open();
     } catch (const ETableEngineError& error) {
         if (IsTableDamageCode(error.code())) {
+            knownAddresses_.clear();
             (void)table.RepairTable();
             table.Open();
         } else if (error.code() == TableError::OldVersion) {
+            knownAddresses_.clear();
             table.UpgradeTable();
             table.Open();
         } else {
@@ -125,7 +127,12 @@ void TDM::OpenTableSafe(TTable& table)
 bool TDM::IsCachedIP(const std::string& address)
 {
     OpenTableSafe(tblIPList);
-    return tblIPList.FindKey(address);
+    if (tblIPList.Active() && knownAddresses_.contains(address))
+        return true;
+    if (!tblIPList.FindKey(address))
+        return false;
+    knownAddresses_.insert(address);
+    return true;
 }
 
 std::string TDM::LookupComplaintEmails(const std::string& address, std::uint16_t level,

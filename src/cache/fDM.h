@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace morvanta {
@@ -31,7 +32,10 @@ public:
     // the table stays closed.
     void OpenTableSafe(TTable& table);
 
-    // Whether IPList has a row for the address (it becomes the current row).
+    // Whether IPList has a row for the address. Rows are never deleted, so
+    // an address found once is remembered: each table look-up costs a read
+    // transaction with its file locks, and the source-IP scan asks about
+    // every candidate of every message. The current row is not moved.
     [[nodiscard]] bool IsCachedIP(const std::string& address);
 
     // The complaint addresses for the address: the cached list of the level
@@ -67,6 +71,8 @@ private:
     void StoreContacts(const std::string& address, std::uint16_t level, const std::string& list, bool counted);
 
     std::string programFolder_;
+    // Addresses known to have a row; forgotten when a repair may have lost rows.
+    std::unordered_set<std::string> knownAddresses_;
     const Clock& clock_;
     TContactFinder& finder_;
 };
