@@ -12,10 +12,33 @@ namespace morvanta::cli {
 
 namespace {
 
-std::multimap<int, CommandSetup>& Registry()
+struct Registered {
+    std::string name;
+    CommandSetup setup;
+};
+
+std::multimap<int, Registered>& Registry()
 {
-    static std::multimap<int, CommandSetup> registry;
+    static std::multimap<int, Registered> registry;
     return registry;
+}
+
+// The first word of the arguments that is no option of the tool itself.
+std::string CalledCommand(int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--folder") {
+            ++i;
+            continue;
+        }
+        if (argument.rfind("--folder=", 0) == 0)
+            continue;
+        if (!argument.empty() && argument[0] == '-')
+            return {};
+        return argument;
+    }
+    return {};
 }
 
 } // namespace
@@ -27,15 +50,22 @@ TConfig& CliContext::Config()
     return *config_;
 }
 
-CommandRegistration::CommandRegistration(int order, CommandSetup setup)
+CommandRegistration::CommandRegistration(int order, std::string name, CommandSetup setup)
 {
-    Registry().emplace(order, std::move(setup));
+    Registry().emplace(order, Registered { std::move(name), std::move(setup) });
 }
 
-void SetUpCommands(CLI::App& app, CliContext& context)
+void SetUpCommands(CLI::App& app, CliContext& context, int argc, const char* const* argv)
 {
-    for (auto& [order, setup] : Registry())
-        setup(app, context);
+    const std::string called = CalledCommand(argc, argv);
+    for (auto& [order, command] : Registry()) {
+        if (command.name == called) {
+            command.setup(app, context);
+            return;
+        }
+    }
+    for (auto& [order, command] : Registry())
+        command.setup(app, context);
 }
 
 std::string ReadInputFile(const std::string& path)

@@ -25,15 +25,18 @@ private:
     std::unique_ptr<TConfig> config_;
 };
 
-// A command adds itself to the tool with a static CommandRegistration; the
-// order decides its place in the help text.
+// A command adds itself to the tool with a static CommandRegistration under
+// the name it is called by; the order decides its place in the help text.
 using CommandSetup = std::function<void(CLI::App& app, CliContext& context)>;
 
 struct CommandRegistration {
-    CommandRegistration(int order, CommandSetup setup);
+    CommandRegistration(int order, std::string name, CommandSetup setup);
 };
 
-void SetUpCommands(CLI::App& app, CliContext& context);
+// Sets up the command the arguments call, or every command when they call
+// none that is known (for the help text and for usage errors). Scripts start
+// the tool once per query, so it does no more than that call needs.
+void SetUpCommands(CLI::App& app, CliContext& context, int argc, const char* const* argv);
 
 // Reads a whole file, or standard input for "-". Throws std::runtime_error
 // with a clear message when it cannot.

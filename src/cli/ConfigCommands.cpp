@@ -69,12 +69,12 @@ std::string ReadPassword()
     return input;
 }
 
-const CommandRegistration registerConfig(10, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerConfig(10, "config", [](CLI::App& app, CliContext& context) {
     auto* command = app.add_subcommand("config", "Print every setting in force, one Section.Key=value a line");
     command->callback([&context] { PrintConfig(context.Config()); });
 });
 
-const CommandRegistration registerScramble(11, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerScramble(11, "scramble", [](CLI::App& app, CliContext& context) {
     auto* command = app.add_subcommand(
         "scramble", "Read a password from standard input and print the EMailPassword= line for Morvanta.ini");
     command->callback([&context] {

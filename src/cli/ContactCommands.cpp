@@ -201,14 +201,14 @@ struct FindOptions {
     bool harder = false;
 };
 
-const CommandRegistration registerSourceIp(20, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerSourceIp(20, "source-ip", [](CLI::App& app, CliContext& context) {
     auto path = std::make_shared<std::string>();
     auto* command = app.add_subcommand("source-ip", "Print the source IP of a message (an empty line when none)");
     command->add_option("FILE", *path, "The message, headers first; - for standard input")->required();
     command->callback([&context, path] { context.exitStatus = RunSourceIp(context.Config(), *path); });
 });
 
-const CommandRegistration registerContacts(21, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerContacts(21, "contacts", [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<FindOptions>();
     auto* command = app.add_subcommand(
         "contacts", "Print the complaint addresses for an IP address, from the cache or a new WHOIS search");
@@ -219,7 +219,7 @@ const CommandRegistration registerContacts(21, [](CLI::App& app, CliContext& con
     });
 });
 
-const CommandRegistration registerFind(22, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerFind(22, "find", [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<FindOptions>();
     auto* command = app.add_subcommand(
         "find", "Find the source IP of a message and its complaint addresses; prints the IP, a TAB and the list");
@@ -230,7 +230,7 @@ const CommandRegistration registerFind(22, [](CLI::App& app, CliContext& context
     });
 });
 
-const CommandRegistration registerMagic(51, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerMagic(51, "magic", [](CLI::App& app, CliContext& context) {
     auto target = std::make_shared<std::string>();
     auto detailed = std::make_shared<bool>(false);
     auto* command = app.add_subcommand(
@@ -242,7 +242,7 @@ const CommandRegistration registerMagic(51, [](CLI::App& app, CliContext& contex
     });
 });
 
-const CommandRegistration registerAbuse(53, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerAbuse(53, "abuse", [](CLI::App& app, CliContext& context) {
     auto target = std::make_shared<std::string>();
     auto* command = app.add_subcommand(
         "abuse", "Ask the abuse-contact service about a domain, or about the reverse name of an address");
@@ -250,7 +250,7 @@ const CommandRegistration registerAbuse(53, [](CLI::App& app, CliContext& contex
     command->callback([&context, target] { context.exitStatus = RunAbuse(context.Config(), *target); });
 });
 
-const CommandRegistration registerReverseDns(54, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerReverseDns(54, "rdns", [](CLI::App& app, CliContext& context) {
     auto target = std::make_shared<std::string>();
     auto* command = app.add_subcommand(
         "rdns", "Print the reverse DNS name of an address (exit status 1 when ADDRESS is not one)");
@@ -272,15 +272,15 @@ void AddListCommand(CLI::App& app, CliContext& context, const char* name, const 
     });
 }
 
-const CommandRegistration registerBlacklist(60, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerBlacklist(60, "blacklist", [](CLI::App& app, CliContext& context) {
     AddListCommand(app, context, "blacklist", BlacklistFileName);
 });
 
-const CommandRegistration registerBlocklist(61, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerBlocklist(61, "blocklist", [](CLI::App& app, CliContext& context) {
     AddListCommand(app, context, "blocklist", BlocklistFileName);
 });
 
-const CommandRegistration registerApplyBlacklist(62, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerApplyBlacklist(62, "apply-blacklist", [](CLI::App& app, CliContext& context) {
     auto* command = app.add_subcommand(
         "apply-blacklist", "Remove every address of the blacklist and the blocklist from the cached lists");
     command->callback([&context] {
@@ -289,7 +289,7 @@ const CommandRegistration registerApplyBlacklist(62, [](CLI::App& app, CliContex
     });
 });
 
-const CommandRegistration registerFixEmails(63, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerFixEmails(63, "fix-emails", [](CLI::App& app, CliContext& context) {
     auto* command = app.add_subcommand("fix-emails", "Remove leading commas from the cached lists");
     command->callback([&context] {
         ContactServices services(context.Config());

@@ -59,7 +59,7 @@ int RunWhois(const TConfig& config, const WhoisOptions& options)
     return ExitDone;
 }
 
-const CommandRegistration registerWhois(50, [](CLI::App& app, CliContext& context) {
+const CommandRegistration registerWhois(50, "whois", [](CLI::App& app, CliContext& context) {
     auto options = std::make_shared<WhoisOptions>();
     auto* command = app.add_subcommand(
         "whois", "Ask a WHOIS server about an address or host name and print its answer as received");

@@ -22,7 +22,7 @@ int main(int argc, char** argv)
         ->check(CLI::ExistingDirectory);
 
     CliContext context;
-    SetUpCommands(app, context);
+    SetUpCommands(app, context, argc, argv);
     app.parse_complete_callback([&] {
         if (!folder.empty())
             SetProgramFolder(folder);
