@@ -109,11 +109,11 @@ void TDM::OpenTableSafe(TTable& table)
         table.Open();
     } catch (const ETableEngineError& error) {
         if (IsTableDamageCode(error.code())) {
-            knownAddresses_.clear();
+            ForgetKnownAddresses();
             (void)table.RepairTable();
             table.Open();
         } else if (error.code() == TableError::OldVersion) {
-            knownAddresses_.clear();
+            ForgetKnownAddresses();
             table.UpgradeTable();
             table.Open();
         } else {
@@ -124,11 +124,23 @@ void TDM::OpenTableSafe(TTable& table)
     }
 }
 
+void TDM::ForgetKnownAddresses()
+{
+    knownAddresses_.clear();
+    keysLoaded_ = false;
+}
+
 bool TDM::IsCachedIP(const std::string& address)
 {
     OpenTableSafe(tblIPList);
-    if (tblIPList.Active() && knownAddresses_.contains(address))
+    if (!keysLoaded_) {
+        for (std::string& key : tblIPList.PrimaryKeys())
+            knownAddresses_.insert(std::move(key));
+        keysLoaded_ = true;
+    }
+    if (knownAddresses_.contains(address))
         return true;
+    // Another program may have cached it since the keys were read.
     if (!tblIPList.FindKey(address))
         return false;
     knownAddresses_.insert(address);

@@ -33,9 +33,11 @@ public:
     void OpenTableSafe(TTable& table);
 
     // Whether IPList has a row for the address. Rows are never deleted, so
-    // an address found once is remembered: each table look-up costs a read
+    // the keys are read once and remembered: each table look-up costs a read
     // transaction with its file locks, and the source-IP scan asks about
-    // every candidate of every message. The current row is not moved.
+    // every candidate of every message. An address not among them is looked
+    // up in the table, which another program may have added it to. The
+    // current row is not moved.
     [[nodiscard]] bool IsCachedIP(const std::string& address);
 
     // The complaint addresses for the address: the cached list of the level
@@ -72,7 +74,9 @@ private:
 
     std::string programFolder_;
     // Addresses known to have a row; forgotten when a repair may have lost rows.
+    void ForgetKnownAddresses();
     std::unordered_set<std::string> knownAddresses_;
+    bool keysLoaded_ = false;
     const Clock& clock_;
     TContactFinder& finder_;
 };

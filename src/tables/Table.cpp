@@ -420,6 +420,22 @@ bool TTable::FindKey(std::string_view key)
     });
 }
 
+std::vector<std::string> TTable::PrimaryKeys()
+{
+    CheckActive();
+    auto key = definition_.PrimaryKeyIndex();
+    if (!key)
+        throw ETableEngineError(TableError::General, "Cannot list the keys of " + Context() + ": it has no primary index");
+    return Guarded([&] {
+        TSqliteStatement select = connection_.Prepare("SELECT " + QuoteIdentifier(definition_.fields[*key].name)
+                                                      + " FROM " + QuoteIdentifier(definition_.name));
+        std::vector<std::string> keys;
+        while (select.Step())
+            keys.push_back(select.ColumnText(0));
+        return keys;
+    });
+}
+
 TField& TTable::FieldByName(std::string_view name)
 {
     auto index = definition_.FieldIndex(name);

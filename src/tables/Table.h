@@ -109,6 +109,10 @@ public:
     [[nodiscard]] bool FindKey(std::string_view key);
 
     // ETableEngineError(FieldNotFound) for an unknown name; letter case is ignored.
+    // Every value of the primary-index key, read in one pass; the current
+    // row does not move.
+    [[nodiscard]] std::vector<std::string> PrimaryKeys();
+
     [[nodiscard]] TField& FieldByName(std::string_view name);
     [[nodiscard]] const TField& FieldByName(std::string_view name) const;
     [[nodiscard]] size_t FieldCount() const { return fields_.size(); }

@@ -212,6 +212,12 @@ TEST_F(DataModuleTest, IsCachedIPTellsWhetherTheAddressHasARow)
     Cache(CacheRow("198.51.100.12", "", Today - 40));
     EXPECT_TRUE(DM().IsCachedIP("198.51.100.12"));
     EXPECT_FALSE(DM().IsCachedIP("198.51.100.13"));
+
+    // Another program caches the address after the keys were read.
+    TDM other(folder.Path(), clock, finder);
+    other.OpenTableSafe(other.tblIPList);
+    other.tblIPList.AppendRecord(CacheRow("198.51.100.13", "abuse@late.example", Today));
+    EXPECT_TRUE(DM().IsCachedIP("198.51.100.13"));
 }
 
 // A command run while the search lets input through may look up addresses

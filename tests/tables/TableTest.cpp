@@ -1,5 +1,7 @@
 #include "TableTestSupport.h"
 
+#include <algorithm>
+
 namespace morvanta::test {
 namespace {
 
@@ -65,6 +67,23 @@ TEST_F(TableTest, FindKeyMakesTheFoundRowCurrentAndKeepsTheRowWhenNotFound)
 
     EXPECT_FALSE(list.FindKey("10.9.9.9"));
     EXPECT_EQ(list.FieldByName("IP").AsString(), rows[150].values[0].Text());
+}
+
+TEST_F(TableTest, PrimaryKeysListsEveryKeyAndLeavesTheCurrentRow)
+{
+    auto rows = MakeIPListRows(300);
+    WriteTableFile(data.File("IPList"), IPListTableDef(), rows);
+    list.Open();
+    ASSERT_TRUE(list.FindKey(rows[7].values[0].Text()));
+
+    std::vector<std::string> keys = list.PrimaryKeys();
+    std::vector<std::string> expected;
+    for (const auto& row : rows)
+        expected.push_back(row.values[0].Text());
+    std::sort(keys.begin(), keys.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(list.FieldByName("IP").AsString(), rows[7].values[0].Text());
 }
 
 TEST_F(TableTest, FieldNamesMatchIgnoringLetterCase)
