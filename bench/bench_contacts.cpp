@@ -8,6 +8,8 @@
 #include "cache/fDM.h"
 #include "tables/TableFile.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -20,24 +22,9 @@
 #include <vector>
 
 using namespace morvanta;
+using namespace morvanta::bench;
 
 namespace {
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morvanta-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        path_ = pattern + "/";
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // A finder that must never be asked: these paths are answered by the cache.
 class NoSearch : public TContactFinder {
@@ -210,12 +197,6 @@ void BM_FindSourceIPFirstSight(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 BENCHMARK(BM_FindSourceIPFirstSight)->Arg(1000)->Iterations(10000)->Unit(benchmark::kMicrosecond);
-
-double Percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[static_cast<size_t>(static_cast<double>(values.size() - 1) * fraction)];
-}
 
 void BM_LookupComplaintEmailsFromTheCache(benchmark::State& state)
 {

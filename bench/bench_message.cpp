@@ -2,6 +2,8 @@
 // memory of one report with a 50 MB attachment, which must be streamed.
 #include "net/IdMessage.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -17,44 +19,13 @@
 namespace {
 
 using namespace morvanta;
+using namespace morvanta::bench;
 
 // Counts what it is given and keeps nothing.
 class DiscardingSink : public TIdMessageSink {
 public:
     void WriteLine(std::string_view line) override { bytes += line.size() + 2; }
     std::size_t bytes = 0;
-};
-
-// A file of the size in the temporary folder, made in 64 KB pieces and
-// removed when the object goes.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::size_t size)
-    {
-        char pattern[] = "/tmp/bench_message_XXXXXX";
-        int descriptor = mkstemp(pattern);
-        if (descriptor < 0)
-            throw std::runtime_error("cannot make a temporary file");
-        path_ = pattern;
-        std::vector<char> piece(64 << 10);
-        for (std::size_t i = 0; i < piece.size(); ++i)
-            piece[i] = static_cast<char>(i * 31 + 7);
-        for (std::size_t written = 0; written < size;) {
-            std::size_t count = std::min(piece.size(), size - written);
-            if (write(descriptor, piece.data(), count) != static_cast<ssize_t>(count))
-                throw std::runtime_error("cannot write the temporary file");
-            written += count;
-        }
-        close(descriptor);
-    }
-    ~TemporaryFile() { std::remove(path_.c_str()); }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    [[nodiscard]] const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 void FillReport(TIdMessage& message, const std::string& attachment)
@@ -67,23 +38,6 @@ void FillReport(TIdMessage& message, const std::string& attachment)
     message.ReceiptRecipient.SetText("Morvanta <reports@example.org>");
     message.ExtraHeaders.SetHeaderValue("X-Mailer", "Morvanta Mail");
     message.MessageParts.AddAttachmentFile(attachment);
-}
-
-// Sets the peak back to the present size (Linux 4.0 and later), so what
-// came before, such as making the file, does not hide what follows.
-bool ResetPeakRss()
-{
-    std::ofstream clearRefs("/proc/self/clear_refs");
-    clearRefs << "5";
-    clearRefs.flush();
-    return static_cast<bool>(clearRefs);
-}
-
-long PeakRssKilobytes()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 // Runs first, while the process's peak is still its start-up size.

@@ -5,6 +5,8 @@
 // which must be streamed.
 #include "net/SmtpDelivery.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -29,6 +31,7 @@ extern char** environ;
 namespace {
 
 using namespace morvanta;
+using namespace morvanta::bench;
 
 constexpr int ReportsPerRound = 100;
 constexpr size_t ReportAttachmentSize = 50 * 1024;
@@ -127,36 +130,6 @@ LoopbackSmtpServer& Server()
     return server;
 }
 
-// A file in the temporary folder, made in 64 KB pieces and removed with the
-// object.
-class TemporaryFile {
-public:
-    TemporaryFile(size_t size, const std::string& name)
-    {
-        path_ = (std::filesystem::temp_directory_path() / ("bench_smtp_" + std::to_string(getpid()) + "_" + name))
-                    .string();
-        std::ofstream out(path_, std::ios::binary);
-        std::vector<char> piece(64 << 10);
-        for (size_t i = 0; i < piece.size(); ++i)
-            piece[i] = static_cast<char>(i * 31 + 7);
-        for (size_t written = 0; written < size;) {
-            size_t count = std::min(piece.size(), size - written);
-            out.write(piece.data(), static_cast<std::streamsize>(count));
-            written += count;
-        }
-        if (!out)
-            throw std::runtime_error("cannot write " + path_);
-    }
-    ~TemporaryFile() { std::remove(path_.c_str()); }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    [[nodiscard]] const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 void FillReport(TIdMessage& message, const std::string& attachment)
 {
     message.ClearMessage();
@@ -214,13 +187,6 @@ bool RunMsmtp(const std::string& messageFile)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-long PeakMemoryKB()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 // Runs first, while the process is still small, so that the peak it
 // measures is its own.
 void BM_LargeAttachmentPeakMemory(benchmark::State& state)
@@ -237,9 +203,9 @@ void BM_LargeAttachmentPeakMemory(benchmark::State& state)
     long rise = 0;
     for (auto _ : state) {
         FillReport(message, large.Path());
-        const long before = PeakMemoryKB();
+        const long before = PeakRssKilobytes();
         DeliverMessage(smtp, message);
-        rise = std::max(rise, PeakMemoryKB() - before);
+        rise = std::max(rise, PeakRssKilobytes() - before);
     }
     state.counters["peak_rise_kb"] = static_cast<double>(rise);
     state.counters["within_4mb"] = rise <= PeakMemoryTargetKB ? 1 : 0;

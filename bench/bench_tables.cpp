@@ -4,6 +4,8 @@
 #include "tables/Database.h"
 #include "tables/Table.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,24 +16,9 @@
 #include <vector>
 
 using namespace morvanta;
+using namespace morvanta::bench;
 
 namespace {
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morvanta-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        path_ = pattern + "/";
-    }
-    ~ScratchFolder() { std::filesystem::remove_all(path_); }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::string Address(int i)
 {
@@ -53,18 +40,6 @@ void FillTables(const std::string& folder, int cached, int lookups)
     for (int i = 1; i <= lookups; ++i)
         stats.push_back({ i, { Address(i % cached + 1), TDateTime { kToday - i / 500, i % 86400 }, i % 5 } });
     WriteTableFile(folder + "IPStats.db", IPStatsTableDef(), stats);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double Percentile90(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() * 9 / 10];
 }
 
 void BM_LookupAnsweredFromTheCache(benchmark::State& state)
@@ -99,8 +74,8 @@ void BM_LookupAnsweredFromTheCache(benchmark::State& state)
         benchmark::DoNotOptimize(fresh);
         milliseconds.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    state.counters["median_ms"] = Median(milliseconds);
-    state.counters["p90_ms"] = Percentile90(milliseconds);
+    state.counters["median_ms"] = Percentile(milliseconds, 0.5);
+    state.counters["p90_ms"] = Percentile(milliseconds, 0.9);
 }
 BENCHMARK(BM_LookupAnsweredFromTheCache)->Arg(1000)->Arg(20000)->Iterations(2000)->Unit(benchmark::kMillisecond);
 
