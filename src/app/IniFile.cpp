@@ -16,19 +16,6 @@ namespace morvanta {
 
 namespace {
 
-// Blanks around names and values: spaces and tabs, as the profile reader
-// strips them. Other control bytes are kept as data.
-std::string TrimSpaces(const std::string& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 // "[name]"; a line that opens a bracket without closing it is no section.
 bool IsSectionLine(const std::string& trimmed)
 {
@@ -38,7 +25,7 @@ bool IsSectionLine(const std::string& trimmed)
 std::string SectionName(const std::string& trimmed)
 {
     size_t close = trimmed.rfind(']');
-    return TrimSpaces(trimmed.substr(1, close - 1));
+    return TrimSpacesAndTabs(trimmed.substr(1, close - 1));
 }
 
 // Splits a key line; false when it holds no "=".
@@ -47,8 +34,8 @@ bool SplitKeyLine(const std::string& line, std::string& key, std::string& value)
     size_t equals = line.find('=');
     if (equals == std::string::npos)
         return false;
-    key = TrimSpaces(line.substr(0, equals));
-    value = TrimSpaces(line.substr(equals + 1));
+    key = TrimSpacesAndTabs(line.substr(0, equals));
+    value = TrimSpacesAndTabs(line.substr(equals + 1));
     return true;
 }
 
@@ -142,7 +129,7 @@ bool IniFile::FindValue(const std::string& section, const std::string& key, std:
     bool inSection = false;
     bool seenSection = false;
     for (const auto& line : lines_) {
-        std::string trimmed = TrimSpaces(line);
+        std::string trimmed = TrimSpacesAndTabs(line);
         if (IsSectionLine(trimmed)) {
             if (inSection)
                 return false; // only the first section of the name counts
@@ -248,7 +235,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
         if (part->find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
             throw EIniFileException(failure);
     }
-    if (section.find(']') != std::string::npos || key.find('=') != std::string::npos || TrimSpaces(key).empty())
+    if (section.find(']') != std::string::npos || key.find('=') != std::string::npos || TrimSpacesAndTabs(key).empty())
         throw EIniFileException(failure);
 
     Load();
@@ -259,7 +246,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     bool replaced = false;
     bool inSection = false;
     for (size_t i = 0; i < lines_.size(); ++i) {
-        std::string trimmed = TrimSpaces(lines_[i]);
+        std::string trimmed = TrimSpacesAndTabs(lines_[i]);
         if (IsSectionLine(trimmed)) {
             if (inSection)
                 break;
@@ -287,7 +274,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
         if (sectionStart < lines_.size()) {
             lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
         } else {
-            if (!lines_.empty() && !TrimSpaces(lines_.back()).empty())
+            if (!lines_.empty() && !TrimSpacesAndTabs(lines_.back()).empty())
                 lines_.emplace_back();
             lines_.push_back("[" + section + "]");
             lines_.push_back(newLine);

@@ -29,6 +29,17 @@ std::string TrimRight(std::string_view text)
     return std::string(text.substr(0, end));
 }
 
+std::string TrimSpacesAndTabs(std::string_view text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
 std::string LowerCase(std::string_view text)
 {
     std::string result(text);

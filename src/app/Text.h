@@ -19,6 +19,9 @@ inline constexpr const char* CRLF = "\r\n";
 [[nodiscard]] std::string TrimLeft(std::string_view text);
 [[nodiscard]] std::string TrimRight(std::string_view text);
 
+// Without the spaces and tabs at either end (other control bytes stay).
+[[nodiscard]] std::string TrimSpacesAndTabs(std::string_view text);
+
 // Changes only the letters A to Z (a to z).
 [[nodiscard]] std::string LowerCase(std::string_view text);
 [[nodiscard]] std::string UpperCase(std::string_view text);

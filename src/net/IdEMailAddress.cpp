@@ -17,17 +17,6 @@ bool IsAtomChar(char c)
     return std::string_view("!#$%&'*+-/=?_`{}|~").find(c) != std::string_view::npos;
 }
 
-std::string TrimBlanksAndTabs(std::string_view text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
-        --end;
-    return std::string(text.substr(begin, end - begin));
-}
-
 // A backslash before every backslash and double quote.
 std::string QuoteEscaped(std::string_view text)
 {
@@ -176,7 +165,7 @@ void TIdEMailAddressItem::SetText(std::string_view value)
             break;
         case '.':
             if (state.angleSeen) {
-                Address += TrimBlanksAndTabs(head) + ".";
+                Address += TrimSpacesAndTabs(head) + ".";
                 while (used < rest.size() && IsBlank(rest[used]))
                     ++used;
             } else {
