@@ -3,6 +3,8 @@
 #include "analysis/DottedQuad.h"
 #include "analysis/EmailHarvest.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -66,22 +68,17 @@ class ProgramFolder {
 public:
     ProgramFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morvanta-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        path_ = pattern + "/";
-        std::ofstream blacklist(path_ + BlacklistFileName, std::ios::binary);
-        std::ofstream blocklist(path_ + BlocklistFileName, std::ios::binary);
+        std::ofstream blacklist(Path() + BlacklistFileName, std::ios::binary);
+        std::ofstream blocklist(Path() + BlocklistFileName, std::ios::binary);
         for (int i = 0; i < 40; ++i) {
             blacklist << "hostmaster@provider-" << i << ".example.net\r\n";
             blocklist << "postmaster@other-" << i << ".example.org\r\n";
         }
     }
-    ~ProgramFolder() { std::filesystem::remove_all(path_); }
-    const std::string& Path() const { return path_; }
+    [[nodiscard]] const std::string& Path() const { return folder_.Path(); }
 
 private:
-    std::string path_;
+    morvanta::bench::ScratchFolder folder_;
 };
 
 void BM_HarvestEmails(benchmark::State& state, KeywordFilter filter, uint16_t level)

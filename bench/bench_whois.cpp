@@ -3,6 +3,8 @@
 // client, each started once per query.
 #include "net/IdWhois.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -179,19 +181,13 @@ class CliFolder {
 public:
     explicit CliFolder(int port)
     {
-        char pattern[] = "/tmp/morvanta-bench-XXXXXX";
-        if (!mkdtemp(pattern))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-        std::ofstream(path_ + "/Morvanta.ini")
-            << "[Options]\r\nWhoisPort=" << port << "\r\nNetworkTimeout=5\r\n";
-        setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+        std::ofstream(Path() + "Morvanta.ini") << "[Options]\r\nWhoisPort=" << port << "\r\nNetworkTimeout=5\r\n";
+        setenv("XDG_CONFIG_HOME", Path().c_str(), 1);
     }
-    ~CliFolder() { std::filesystem::remove_all(path_); }
-    [[nodiscard]] const std::string& Path() const { return path_; }
+    [[nodiscard]] const std::string& Path() const { return folder_.Path(); }
 
 private:
-    std::string path_;
+    morvanta::bench::ScratchFolder folder_;
 };
 
 void BM_CliWhoisVersusDebianWhois(benchmark::State& state)
