@@ -56,7 +56,6 @@ public:
     [[nodiscard]] LocalDateTime ToLocal(std::chrono::system_clock::time_point moment) const override;
 
     void Set(std::chrono::system_clock::time_point now) { now_ = now; }
-    void AdvanceDays(int days) { now_ += std::chrono::hours(24) * days; }
     void AdvanceSeconds(int seconds) { now_ += std::chrono::seconds(seconds); }
 
 private:

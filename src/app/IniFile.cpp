@@ -127,14 +127,12 @@ void IniFile::Load()
 bool IniFile::FindValue(const std::string& section, const std::string& key, std::string& value) const
 {
     bool inSection = false;
-    bool seenSection = false;
     for (const auto& line : lines_) {
         std::string trimmed = TrimSpacesAndTabs(line);
         if (IsSectionLine(trimmed)) {
             if (inSection)
                 return false; // only the first section of the name counts
             inSection = SameText(SectionName(trimmed), section);
-            seenSection = seenSection || inSection;
             continue;
         }
         if (!inSection)

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 namespace morvanta {
@@ -97,8 +96,6 @@ std::string GetWindowsDir()
 void CreateInstanceMutex(const std::string& name)
 {
     // Semaphores stay open until the process ends, as the handles would.
-    static std::mutex guard;
-    std::lock_guard lock(guard);
     mode_t previous = umask(0);
     for (const std::string& full : { "/" + name, "/Global\\" + name }) {
         sem_t* semaphore = sem_open(full.c_str(), O_CREAT, 0666, 1);

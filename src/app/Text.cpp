@@ -128,17 +128,6 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines)
     return result;
 }
 
-std::string JoinWithCrLf(const std::vector<std::string>& lines)
-{
-    std::string result;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0)
-            result += CRLF;
-        result += lines[i];
-    }
-    return result;
-}
-
 std::string LfToCrLf(std::string_view text)
 {
     std::string result;

@@ -43,9 +43,6 @@ inline constexpr const char* CRLF = "\r\n";
 // Every line followed by CR LF.
 [[nodiscard]] std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 
-// The lines joined by CR LF, without a final line break.
-[[nodiscard]] std::string JoinWithCrLf(const std::vector<std::string>& lines);
-
 // Every LF becomes CR LF (so a CR LF becomes CR CR LF).
 [[nodiscard]] std::string LfToCrLf(std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <pwd.h>
+#include <semaphore.h>
 #include <unistd.h>
 
 using namespace morvanta;
@@ -48,6 +49,8 @@ TEST(PlatformTest, InstanceMutexesCanBeCreatedByEveryInstance)
     CreateInstanceMutex("MorvantaTestMutex");
     EXPECT_TRUE(PathExists("/dev/shm/sem.MorvantaTestMutex"));
     EXPECT_TRUE(PathExists("/dev/shm/sem.Global\\MorvantaTestMutex"));
+    sem_unlink("/MorvantaTestMutex");
+    sem_unlink("/Global\\MorvantaTestMutex");
 }
 
 } // namespace
