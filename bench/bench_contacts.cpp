@@ -145,13 +145,12 @@ private:
     TDM& dm_;
 };
 
-// Each message of the corpus is scanned many times: its candidates are
-// looked up in the table the first time, remembered afterwards, as when a
-// message is sent after its complaint addresses were found.
-void BM_FindSourceIPWithEveryCandidateCached(benchmark::State& state)
+// Scans the messages of a corpus in turn, with state.range(0) more addresses
+// cached beside their candidates.
+void ScanCorpus(benchmark::State& state, int messages)
 {
     std::set<std::string> candidates;
-    const std::vector<Message> corpus = MakeCorpus(500, candidates);
+    const std::vector<Message> corpus = MakeCorpus(messages, candidates);
     ScratchFolder folder;
     CacheAddresses(folder.Path(), candidates, static_cast<int>(state.range(0)));
     FixedClock clock = BenchClock();
@@ -169,34 +168,30 @@ void BM_FindSourceIPWithEveryCandidateCached(benchmark::State& state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
+
+// Each message of the corpus is scanned many times: its candidates are
+// looked up in the table the first time, remembered afterwards, as when a
+// message is sent after its complaint addresses were found.
+void BM_FindSourceIPWithEveryCandidateCached(benchmark::State& state)
+{
+    ScanCorpus(state, 500);
+}
 BENCHMARK(BM_FindSourceIPWithEveryCandidateCached)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 // Every message is new to the process, as in a bulk run over a folder: the
 // table's keys are read at the first candidate, and every candidate after
-// that is answered from them.
+// that is answered from them. As many iterations as messages, so none is
+// scanned twice.
+constexpr int FirstSightMessages = 10000;
+
 void BM_FindSourceIPFirstSight(benchmark::State& state)
 {
-    constexpr int Messages = 10000;
-    std::set<std::string> candidates;
-    const std::vector<Message> corpus = MakeCorpus(Messages, candidates);
-    ScratchFolder folder;
-    CacheAddresses(folder.Path(), candidates, static_cast<int>(state.range(0)));
-    FixedClock clock = BenchClock();
-    NoSearch finder;
-    TDM dm(folder.Path(), clock, finder);
-    CachedChecks checks(dm);
-
-    size_t bytes = 0;
-    size_t index = 0;
-    for (auto _ : state) {
-        const Message& message = corpus[index++];
-        std::string address = FindSourceIP(message.lines, "", checks);
-        benchmark::DoNotOptimize(address);
-        bytes += message.headerBytes;
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+    ScanCorpus(state, FirstSightMessages);
 }
-BENCHMARK(BM_FindSourceIPFirstSight)->Arg(1000)->Iterations(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindSourceIPFirstSight)
+    ->Arg(1000)
+    ->Iterations(FirstSightMessages)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_LookupComplaintEmailsFromTheCache(benchmark::State& state)
 {
