@@ -7,11 +7,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>

@@ -1,7 +1,6 @@
 #include "analysis/EmailHarvest.h"
 #include "app/Text.h"
 #include "fixtures/PrivateNetwork.h"
-#include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/TestFiles.h"
 #include "fixtures/WhoisRegistries.h"
 #include "net/IdException.h"
