@@ -268,7 +268,6 @@ TEST_F(DataModuleTest, RemovingAnAddressTakesOutWholeEntriesOfTheNormalList)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        dm.reset();
         TempDir caseFolder;
         TDM module(caseFolder.Path(), clock, finder);
         module.OpenTableSafe(module.tblIPList);

@@ -20,9 +20,9 @@ using namespace whois_text;
 // registries, and a home of its own.
 class ContactCommands : public ::testing::Test {
 protected:
-    void WriteSettings(const LoopbackRegistries& registries, const std::string& more = "")
+    void WriteSettings(const LoopbackRegistries& registries)
     {
-        WriteFile(folder / "Morvanta.ini", "[Options]\r\n" + registries.OptionsIni() + more);
+        WriteFile(folder / "Morvanta.ini", "[Options]\r\n" + registries.OptionsIni());
     }
 
     ProcessResult Run(std::vector<std::string> arguments, const std::string& input = {})
