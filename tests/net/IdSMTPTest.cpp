@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -123,6 +125,21 @@ std::string DataOf(const std::string& transcript)
     if (start == std::string::npos || end == std::string::npos)
         return {};
     return transcript.substr(start + 6, end + 2 - start - 6);
+}
+
+// Runs the action, which must raise EIdSMTPReplyError with this code,
+// enhanced code (empty: none) and message.
+void ExpectReplyError(const std::function<void()>& action, int code, const std::string& enhanced,
+                      const std::string& message)
+{
+    try {
+        action();
+        ADD_FAILURE() << "no exception";
+    } catch (const EIdSMTPReplyError& error) {
+        EXPECT_EQ(error.ErrorCode(), code);
+        EXPECT_EQ(error.EnhancedCode().ReplyAsStr(), enhanced);
+        EXPECT_EQ(error.what(), message);
+    }
 }
 
 class IdSMTPTest : public ::testing::Test {
@@ -279,24 +296,20 @@ TEST_F(IdSMTPTest, AFailedGreetingSaysQuitAndClosesBeforeRaising)
         const char* name;
         SmtpPeer peer;
         int code;
+        std::string enhanced;
         std::string message;
         Lines commands;
     };
     const Case cases[] = {
-        { "greeting not 220", SmtpPeer().Greet("554 5.3.2 No service\r\n"), 554, "No service\r\n", { "QUIT" } },
+        { "greeting not 220", SmtpPeer().Greet("554 5.3.2 No service\r\n"), 554, "5.3.2", "No service\r\n",
+          { "QUIT" } },
         { "HELO refused", SmtpPeer().Answer("EHLO", "502 no\r\n").Answer("HELO", "501 5.5.2 Bad name\r\n"), 501,
-          "Bad name\r\n", { "EHLO client.test", "HELO client.test", "QUIT" } },
+          "5.5.2", "Bad name\r\n", { "EHLO client.test", "HELO client.test", "QUIT" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Serve(c.peer);
-        try {
-            smtp.OpenConnection();
-            ADD_FAILURE() << "no exception";
-        } catch (const EIdSMTPReplyError& error) {
-            EXPECT_EQ(error.ErrorCode(), c.code);
-            EXPECT_EQ(error.what(), c.message);
-        }
+        ExpectReplyError([&] { smtp.OpenConnection(); }, c.code, c.enhanced, c.message);
         EXPECT_FALSE(smtp.IsConnected());
         EXPECT_EQ(CommandsSent(), c.commands);
     }
@@ -372,14 +385,7 @@ TEST_F(IdSMTPTest, ARefusedLoginRaisesWithTheServersTextAndLeavesTheConnectionOp
     peer.Answer(EncodeBase64("wrong"), "535 5.7.8 Authentication credentials invalid\r\n");
     Serve(peer);
     smtp.OpenConnection();
-    try {
-        smtp.SendMessage(message);
-        ADD_FAILURE() << "no exception";
-    } catch (const EIdSMTPReplyError& error) {
-        EXPECT_EQ(error.ErrorCode(), 535);
-        EXPECT_EQ(error.EnhancedCode().ReplyAsStr(), "5.7.8");
-        EXPECT_STREQ(error.what(), "Authentication credentials invalid\r\n");
-    }
+    ExpectReplyError([&] { smtp.SendMessage(message); }, 535, "5.7.8", "Authentication credentials invalid\r\n");
     EXPECT_TRUE(smtp.IsConnected());
     smtp.CloseConnection();
     EXPECT_EQ(CommandsSent().back(), "QUIT");
@@ -390,14 +396,8 @@ TEST_F(IdSMTPTest, ARefusedRecipientStepByStepRaisesAtOnceBeforeData)
     message.Recipients.SetAddressListText("a@example.net, bad@example.net, c@example.net");
     Serve(SmtpPeer().Answer("RCPT TO:<bad@", "550 5.1.1 <bad@example.net>: Recipient address rejected\r\n"));
     smtp.OpenConnection();
-    try {
-        smtp.SendMessage(message);
-        ADD_FAILURE() << "no exception";
-    } catch (const EIdSMTPReplyError& error) {
-        EXPECT_EQ(error.ErrorCode(), 550);
-        EXPECT_EQ(error.EnhancedCode().ReplyAsStr(), "5.1.1");
-        EXPECT_STREQ(error.what(), "<bad@example.net>: Recipient address rejected\r\n");
-    }
+    ExpectReplyError([&] { smtp.SendMessage(message); }, 550, "5.1.1",
+                     "<bad@example.net>: Recipient address rejected\r\n");
     EXPECT_TRUE(smtp.IsConnected());
     smtp.CloseConnection();
 
@@ -414,14 +414,7 @@ TEST_F(IdSMTPTest, PipelinedRefusalsRaiseTheFirstAfterEndingTheEmptyMessage)
         .Answer("RCPT TO:<worse@", "553 5.1.3 second refusal\r\n");
     Serve(peer);
     smtp.OpenConnection();
-    try {
-        smtp.SendMessage(message);
-        ADD_FAILURE() << "no exception";
-    } catch (const EIdSMTPReplyError& error) {
-        EXPECT_EQ(error.ErrorCode(), 550);
-        EXPECT_EQ(error.EnhancedCode().ReplyAsStr(), "5.1.1");
-        EXPECT_STREQ(error.what(), "first refusal\r\n");
-    }
+    ExpectReplyError([&] { smtp.SendMessage(message); }, 550, "5.1.1", "first refusal\r\n");
     // The reply to the "." is the last one read.
     EXPECT_EQ(smtp.LastReply().Code, "250");
     smtp.CloseConnection();
@@ -541,13 +534,7 @@ TEST_F(IdSMTPTest, QuitAnsweredWithAnotherCodeRaisesAfterClosing)
     Serve(SmtpPeer().Answer("QUIT", "250 2.0.0 not quite\r\n"));
     smtp.OpenConnection();
     smtp.SendMessage(message);
-    try {
-        smtp.CloseConnection();
-        ADD_FAILURE() << "no exception";
-    } catch (const EIdSMTPReplyError& error) {
-        EXPECT_EQ(error.ErrorCode(), 250);
-        EXPECT_STREQ(error.what(), "not quite\r\n");
-    }
+    ExpectReplyError([&] { smtp.CloseConnection(); }, 250, "2.0.0", "not quite\r\n");
     EXPECT_FALSE(smtp.IsConnected());
     EXPECT_FALSE(smtp.LoggedIn());
     EXPECT_EQ(statuses.back(), "Disconnected.");
