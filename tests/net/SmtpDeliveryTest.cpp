@@ -62,6 +62,18 @@ protected:
         smtp.HeloName = "client.test";
     }
 
+    // A server in that mode that takes the test login.
+    static SmtpTestServer::Options ServerOptions(const std::string& mode,
+                                                 const TestCertificates::KeyPair& certificate)
+    {
+        SmtpTestServer::Options options;
+        options.mode = mode;
+        options.certificate = certificate;
+        options.user = User;
+        options.password = Password;
+        return options;
+    }
+
     void Configure(int port, int useTLS, bool authentication)
     {
         mail.Port = port;
@@ -97,11 +109,7 @@ TEST_F(SmtpDeliveryTest, AReportArrivesWholeOverEveryKindOfConnection)
     TrustTestAuthority trust;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SmtpTestServer::Options options;
-        options.mode = c.serverMode;
-        options.certificate = SharedTestCertificates().server;
-        options.user = User;
-        options.password = Password;
+        SmtpTestServer::Options options = ServerOptions(c.serverMode, SharedTestCertificates().server);
         options.pipelining = c.pipelining;
         SmtpTestServer server(options);
         Configure(server.Port(), c.useTLS, c.authentication);
@@ -175,12 +183,7 @@ TEST_F(SmtpDeliveryTest, StartTLSKeepsTheLoginAndTheMessageOffTheWire)
     TrustTestAuthority trust;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SmtpTestServer::Options options;
-        options.mode = c.serverMode;
-        options.certificate = SharedTestCertificates().server;
-        options.user = User;
-        options.password = Password;
-        SmtpTestServer server(options);
+        SmtpTestServer server(ServerOptions(c.serverMode, SharedTestCertificates().server));
         TcpRelay relay(server.Port());
         Configure(relay.Port(), c.useTLS, true);
 
@@ -233,12 +236,7 @@ TEST_F(SmtpDeliveryTest, AServerCertificateThatFailsVerificationStopsTheSendBefo
             noFile.emplace("SSL_CERT_FILE", (certificates.emptyFolder + "/none.pem").c_str());
             noFolder.emplace("SSL_CERT_DIR", certificates.emptyFolder.c_str());
         }
-        SmtpTestServer::Options options;
-        options.mode = c.serverMode;
-        options.certificate = c.certificate;
-        options.user = User;
-        options.password = Password;
-        SmtpTestServer server(options);
+        SmtpTestServer server(ServerOptions(c.serverMode, c.certificate));
         TcpRelay relay(server.Port());
         mail.HostAddress = c.host;
         Configure(relay.Port(), c.useTLS, true);
