@@ -217,7 +217,6 @@ void TIdMessage::ClearMessage()
     Priority = TIdMessagePriority::mpNormal;
     LastGeneratedHeaders.Clear();
     singlePart_ = false;
-    partCountAtBuild_ = 0;
 }
 
 bool TIdMessage::BodyIsBlank() const
@@ -271,7 +270,6 @@ void TIdMessage::BuildHeaderLines()
         }
     }
     singlePart_ = Encoding == TIdMessageEncoding::meMIME && partCount == 1 && BodyIsBlank();
-    partCountAtBuild_ = partCount;
 
     coding_ = LocaleHeaderCoding();
     if (OnInitializeISO)
@@ -330,7 +328,7 @@ void TIdMessage::WriteMessage(TIdMessageSink& sink, TIdMessageWriteScope scope)
         return;
     // A MIME message without parts has a plain body: there is nothing to
     // put between boundaries, and its Content-Type names no boundary.
-    if (Encoding == TIdMessageEncoding::mePlainText || partCountAtBuild_ == 0)
+    if (Encoding == TIdMessageEncoding::mePlainText || MessageParts.Count() == 0)
         WritePlainBody(sink);
     else if (singlePart_)
         WriteSinglePartBody(sink);
@@ -362,8 +360,7 @@ void TIdMessage::WriteMultipartBody(TIdMessageSink& sink)
     sink.WriteLine("");
     TIdText* madeText = nullptr;
     if (BodyIsBlank()) {
-        if (MessageParts.Count() > 0)
-            sink.WriteLine(MultipartPreamble);
+        sink.WriteLine(MultipartPreamble);
     } else if (ConvertPreamble && MessageParts.TextPartCount() == 0) {
         madeText = &MessageParts.AddText();
         madeText->Body = Body;
@@ -387,10 +384,8 @@ void TIdMessage::WriteMultipartBody(TIdMessageSink& sink)
         sink.WriteLine("--" + boundary);
         WritePart(sink, part);
     }
-    if (MessageParts.Count() > 0) {
-        sink.WriteLine("--" + boundary + "--");
-        sink.WriteLine("");
-    }
+    sink.WriteLine("--" + boundary + "--");
+    sink.WriteLine("");
 }
 
 } // namespace morvanta

@@ -89,13 +89,13 @@ private:
     [[nodiscard]] bool BodyIsBlank() const;
     void ValidateTransferEncodings();
     void WritePlainBody(TIdMessageSink& sink) const;
+    // For a MIME message with at least one part.
     void WriteMultipartBody(TIdMessageSink& sink);
     void WriteSinglePartBody(TIdMessageSink& sink);
 
     const Clock* clock_;
     TIdHeaderCoding coding_;
     bool singlePart_ = false;
-    std::size_t partCountAtBuild_ = 0;
 };
 
 } // namespace morvanta
