@@ -5,7 +5,6 @@
 #include "net/IdStack.h"
 #include "net/IdWhois.h"
 
-#include <climits>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -21,16 +20,6 @@ struct WhoisOptions {
     std::string target;
 };
 
-// NetworkTimeout is in seconds, ReadTimeout in milliseconds; 0 (or less)
-// waits for ever.
-int ReadTimeoutFor(int networkTimeoutSeconds)
-{
-    if (networkTimeoutSeconds <= 0)
-        return 0;
-    long long milliseconds = static_cast<long long>(networkTimeoutSeconds) * 1000;
-    return milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
-}
-
 // The investigation window's whois command: the target is resolved, the
 // arguments go before the address, and the answer is printed as received.
 int RunWhois(const TConfig& config, const WhoisOptions& options)
@@ -38,7 +27,7 @@ int RunWhois(const TConfig& config, const WhoisOptions& options)
     TIdWhois whois;
     whois.Host = options.hostGiven ? options.host : config.DefaultWhoisHost;
     whois.Port = config.WhoisPort;
-    whois.ReadTimeout = ReadTimeoutFor(config.NetworkTimeout);
+    whois.ReadTimeout = ReadTimeoutFromSeconds(config.NetworkTimeout);
     // Standard error is unbuffered: one text, one write.
     std::cerr << ("Searching " + whois.Host + "...\n");
     std::string answer;

@@ -3,6 +3,9 @@
 #include "net/IdException.h"
 #include "net/IdIOHandlerStack.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace morvanta {
 
 void TIdTCPClientCustom::OpenConnection()
@@ -28,6 +31,13 @@ void TIdTCPClientCustom::OpenConnection()
         ioHandler_->Close();
         throw;
     }
+}
+
+int ReadTimeoutFromSeconds(int seconds)
+{
+    if (seconds <= 0)
+        return 0;
+    return static_cast<int>(std::min<long long>(seconds * 1000LL, INT_MAX));
 }
 
 } // namespace morvanta

@@ -23,4 +23,8 @@ public:
 class TIdTCPClient : public TIdTCPClientCustom {
 };
 
+// A ReadTimeout for a time-out set in seconds: 0 (no limit) for 0 or less,
+// and no more than an int holds.
+[[nodiscard]] int ReadTimeoutFromSeconds(int seconds);
+
 } // namespace morvanta

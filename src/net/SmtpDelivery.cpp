@@ -2,8 +2,6 @@
 
 #include "net/IdException.h"
 
-#include <climits>
-
 namespace morvanta {
 
 void ApplyMailSettings(TIdSMTP& smtp, const TMail& mail, int networkTimeoutSeconds)
@@ -35,8 +33,7 @@ void ApplyMailSettings(TIdSMTP& smtp, const TMail& mail, int networkTimeoutSecon
         smtp.AuthType = atNone;
     }
     smtp.MailAgent = mail.MailAgent;
-    const long long milliseconds = networkTimeoutSeconds > 0 ? networkTimeoutSeconds * 1000LL : 0;
-    smtp.ReadTimeout = static_cast<int>(std::min<long long>(milliseconds, INT_MAX));
+    smtp.ReadTimeout = ReadTimeoutFromSeconds(networkTimeoutSeconds);
 }
 
 void DeliverMessage(TIdSMTP& smtp, TIdMessage& message)

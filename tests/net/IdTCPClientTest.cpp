@@ -1,6 +1,9 @@
 #include "ConnectionFixture.h"
 
 #include "net/IdException.h"
+#include "net/IdTCPClient.h"
+
+#include <climits>
 
 namespace morvanta::test {
 namespace {
@@ -158,6 +161,16 @@ TEST_F(IdTCPClientOpenConnection, GivesItsStatusHandlerToTheHandlerItCreates)
     ASSERT_EQ(senders.size(), 2u);
     EXPECT_EQ(senders[0], client.IOHandler());
     EXPECT_EQ(senders[1], &client);
+}
+
+TEST(ReadTimeoutFromSeconds, CountsMillisecondsAndMakesNoneOfNothing)
+{
+    EXPECT_EQ(ReadTimeoutFromSeconds(-5), 0);
+    EXPECT_EQ(ReadTimeoutFromSeconds(0), 0);
+    EXPECT_EQ(ReadTimeoutFromSeconds(1), 1000);
+    EXPECT_EQ(ReadTimeoutFromSeconds(2147483), 2147483000);
+    EXPECT_EQ(ReadTimeoutFromSeconds(2147484), INT_MAX);
+    EXPECT_EQ(ReadTimeoutFromSeconds(INT_MAX), INT_MAX);
 }
 
 } // namespace
