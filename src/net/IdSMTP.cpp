@@ -50,6 +50,16 @@ std::string EnvelopeCommand(std::string_view verb, const std::string& address)
     return command;
 }
 
+// MAIL FROM, then one RCPT TO per recipient; all checked before any is sent.
+std::vector<std::string> EnvelopeCommands(const TIdMessage& message, const TIdEMailAddressList& recipients)
+{
+    std::vector<std::string> commands;
+    commands.push_back(EnvelopeCommand("MAIL FROM:", message.FromList.Empty() ? "" : message.FromList[0].Address));
+    for (const TIdEMailAddressItem& recipient : recipients)
+        commands.push_back(EnvelopeCommand("RCPT TO:", recipient.Address));
+    return commands;
+}
+
 std::string GreetingName(const std::string& heloName)
 {
     if (!heloName.empty())
@@ -186,34 +196,28 @@ void TIdSMTP::SendMessage(TIdMessage& AMsg)
     if (!AMsg.BccList.Empty())
         recipients.SetAddressListText(recipients.AddressListText() + ", " + AMsg.BccList.AddressListText());
 
+    const std::vector<std::string> envelope = EnvelopeCommands(AMsg, recipients);
     if (PipeLining && HasCapability("PIPELINING"))
-        SendPipelined(AMsg, recipients);
+        SendPipelined(AMsg, envelope);
     else
-        SendStepByStep(AMsg, recipients);
+        SendStepByStep(AMsg, envelope);
 }
 
-void TIdSMTP::SendStepByStep(TIdMessage& AMsg, const TIdEMailAddressList& recipients)
+void TIdSMTP::SendStepByStep(TIdMessage& AMsg, const std::vector<std::string>& envelope)
 {
-    const std::string mailFrom = EnvelopeCommand("MAIL FROM:", AMsg.FromList.Empty() ? "" : AMsg.FromList[0].Address);
-    std::vector<std::string> rcptTo;
-    for (const TIdEMailAddressItem& recipient : recipients)
-        rcptTo.push_back(EnvelopeCommand("RCPT TO:", recipient.Address));
-
     SendCommand("RSET");
-    SendCommand(mailFrom, { 250 });
-    for (const std::string& command : rcptTo)
-        SendCommand(command, { 250, 251 });
+    SendCommand(envelope.front(), { 250 });
+    for (auto rcptTo = envelope.begin() + 1; rcptTo != envelope.end(); ++rcptTo)
+        SendCommand(*rcptTo, { 250, 251 });
     SendCommand("DATA", { 354 });
     SendData(AMsg);
     SendCommand(".", { 250 });
 }
 
-void TIdSMTP::SendPipelined(TIdMessage& AMsg, const TIdEMailAddressList& recipients)
+void TIdSMTP::SendPipelined(TIdMessage& AMsg, const std::vector<std::string>& envelope)
 {
     std::vector<std::string> commands { "RSET" };
-    commands.push_back(EnvelopeCommand("MAIL FROM:", AMsg.FromList.Empty() ? "" : AMsg.FromList[0].Address));
-    for (const TIdEMailAddressItem& recipient : recipients)
-        commands.push_back(EnvelopeCommand("RCPT TO:", recipient.Address));
+    commands.insert(commands.end(), envelope.begin(), envelope.end());
     commands.push_back("DATA");
     ioHandler_->SendLines(commands);
 
@@ -223,7 +227,7 @@ void TIdSMTP::SendPipelined(TIdMessage& AMsg, const TIdEMailAddressList& recipie
     ReadReply();
     if (ReadReply() != 250)
         pending = LastReply();
-    for (size_t i = 0; i < recipients.Count(); ++i) {
+    for (size_t i = 1; i < envelope.size(); ++i) {
         int code = ReadReply();
         if (code != 250 && code != 251 && !pending)
             pending = LastReply();

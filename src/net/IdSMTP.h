@@ -78,8 +78,9 @@ private:
     void StartTLS();
     [[nodiscard]] bool HasCapability(std::string_view name) const;
     void Authenticate();
-    void SendStepByStep(TIdMessage& AMsg, const TIdEMailAddressList& recipients);
-    void SendPipelined(TIdMessage& AMsg, const TIdEMailAddressList& recipients);
+    // The envelope is the MAIL FROM command followed by the RCPT TO ones.
+    void SendStepByStep(TIdMessage& AMsg, const std::vector<std::string>& envelope);
+    void SendPipelined(TIdMessage& AMsg, const std::vector<std::string>& envelope);
     void SendData(TIdMessage& AMsg);
 
     std::vector<std::string> capabilities_;
