@@ -102,7 +102,8 @@ void TIdReplySMTP::SetFormattedReply(const std::vector<std::string>& lines)
         std::string text = line.size() > 4 ? line.substr(4) : std::string();
         size_t wordEnd = text.find(' ');
         std::string_view word = std::string_view(text).substr(0, wordEnd);
-        if (IsEnhancedStatusCode(word)) {
+        // A line without text takes back an enhanced code seen before it.
+        if (text.empty() || IsEnhancedStatusCode(word)) {
             EnhancedCode.SetReplyAsStr(word);
             text.erase(0, wordEnd == std::string::npos ? text.size() : wordEnd + 1);
         }
