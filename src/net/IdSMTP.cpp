@@ -109,15 +109,16 @@ bool TIdSMTP::TLSActive() const
     return tls && tls->TLSActive();
 }
 
+std::unique_ptr<TIdIOHandler> TIdSMTP::CreateIOHandler() const
+{
+    return std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+}
+
 void TIdSMTP::OpenConnection()
 {
     if (IsConnected())
         throw EIdAlreadyConnected();
-    if (!ioHandler_) {
-        auto handler = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
-        handler->OnStatus = OnStatus;
-        SetIOHandler(std::move(handler));
-    }
+    EnsureIOHandler();
     auto* tls = dynamic_cast<TIdSSLIOHandlerSocketOpenSSL*>(ioHandler_.get());
     if (UseTLS != utNoTLSSupport && !tls)
         throw EIdException("TLS was asked for, but the connection's I/O handler cannot speak it.");

@@ -72,6 +72,8 @@ public:
 
 protected:
     void NotifyPeerOfClose() override;
+    // One that can start TLS, whether or not UseTLS asks for it.
+    [[nodiscard]] std::unique_ptr<TIdIOHandler> CreateIOHandler() const override;
 
 private:
     void SendGreeting();

@@ -8,15 +8,25 @@
 
 namespace morvanta {
 
+std::unique_ptr<TIdIOHandler> TIdTCPClientCustom::CreateIOHandler() const
+{
+    return std::make_unique<TIdIOHandlerStack>();
+}
+
+void TIdTCPClientCustom::EnsureIOHandler()
+{
+    if (ioHandler_)
+        return;
+    std::unique_ptr<TIdIOHandler> handler = CreateIOHandler();
+    handler->OnStatus = OnStatus;
+    SetIOHandler(std::move(handler));
+}
+
 void TIdTCPClientCustom::OpenConnection()
 {
     if (IsConnected())
         throw EIdAlreadyConnected();
-    if (!ioHandler_) {
-        auto handler = std::make_unique<TIdIOHandlerStack>();
-        handler->OnStatus = OnStatus;
-        SetIOHandler(std::move(handler));
-    }
+    EnsureIOHandler();
     try {
         ioHandler_->Port = Port;
         ioHandler_->Host = Host;

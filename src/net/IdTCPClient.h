@@ -2,6 +2,7 @@
 
 #include "net/IdTCPConnection.h"
 
+#include <memory>
 #include <string>
 
 namespace morvanta {
@@ -18,6 +19,12 @@ public:
     // "Connecting to %s." and "Connected.". Raises EIdAlreadyConnected while
     // connected; on any other failure the client is left closed.
     virtual void OpenConnection();
+
+protected:
+    // Gives the client the handler of its kind (with its status handler)
+    // unless it has one already.
+    void EnsureIOHandler();
+    [[nodiscard]] virtual std::unique_ptr<TIdIOHandler> CreateIOHandler() const;
 };
 
 class TIdTCPClient : public TIdTCPClientCustom {
