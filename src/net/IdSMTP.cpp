@@ -271,13 +271,9 @@ void TIdSMTP::NotifyPeerOfClose()
 
 void TIdSMTP::CloseConnection(bool notifyPeer)
 {
-    try {
-        TIdTCPClientCustom::CloseConnection(notifyPeer);
-    } catch (...) {
-        loggedIn_ = false;
-        throw;
-    }
+    // Cleared first, so also a failed QUIT leaves the next connection to log in.
     loggedIn_ = false;
+    TIdTCPClientCustom::CloseConnection(notifyPeer);
 }
 
 } // namespace morvanta
