@@ -83,8 +83,6 @@ public:
     // Whether the last BuildHeaderLines chose the single-part layout.
     [[nodiscard]] bool IsSinglePart() const { return singlePart_; }
 
-    void SetClock(const Clock& clock) { clock_ = &clock; }
-
 private:
     [[nodiscard]] bool BodyIsBlank() const;
     void ValidateTransferEncodings();

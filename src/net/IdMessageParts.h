@@ -62,8 +62,6 @@ public:
     // Throws EFOpenError ("Cannot open file " and the path).
     [[nodiscard]] std::unique_ptr<TIdAttachmentReader> OpenReader() const override;
 
-    [[nodiscard]] const std::string& StoredPathName() const { return path_; }
-
 private:
     std::string path_;
 };

@@ -77,7 +77,6 @@ protected:
 
 private:
     void SendGreeting();
-    void StartTLS();
     [[nodiscard]] bool HasCapability(std::string_view name) const;
     void Authenticate();
     // The envelope is the MAIL FROM command followed by the RCPT TO ones.

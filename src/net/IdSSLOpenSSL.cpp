@@ -162,7 +162,7 @@ void TIdSSLIOHandlerSocketOpenSSL::StartSSL()
                 + X509_verify_cert_error_string(verifyResult) + ". The connection was closed, nothing was sent.";
             if (IsUntrustedIssuer(verifyResult))
                 message += " A certificate authority of your own can be added to the system's trust store.";
-            throw EIdTLSCertificateError(message, verifyResult);
+            throw EIdTLSCertificateError(message);
         }
         RaiseTLSFailure("handshake");
     }

@@ -23,17 +23,7 @@ public:
 // not valid for the host name that was connected to.
 class EIdTLSCertificateError : public EIdTLSError {
 public:
-    EIdTLSCertificateError(const std::string& message, long verifyResult)
-        : EIdTLSError(message)
-        , verifyResult_(verifyResult)
-    {
-    }
-
-    // The X509_V_ERR_* value of the failed verification.
-    [[nodiscard]] long VerifyResult() const { return verifyResult_; }
-
-private:
-    long verifyResult_;
+    using EIdTLSError::EIdTLSError;
 };
 
 // A socket I/O handler with TLS (OpenSSL) under its buffers. While
