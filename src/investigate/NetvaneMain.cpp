@@ -8,7 +8,6 @@
 #include "net/IdException.h"
 #include "net/IdStack.h"
 
-#include <climits>
 #include <exception>
 #include <stdexcept>
 
@@ -16,26 +15,12 @@ namespace morvanta {
 
 TNetvaneMainReference frmNetvaneMain;
 
-namespace {
-
-// NetworkTimeout counts seconds, ReadTimeout milliseconds; 0 or less waits
-// for ever.
-int ReadTimeoutFor(int networkTimeoutSeconds)
-{
-    if (networkTimeoutSeconds <= 0)
-        return 0;
-    long long milliseconds = static_cast<long long>(networkTimeoutSeconds) * 1000;
-    return milliseconds > INT_MAX ? INT_MAX : static_cast<int>(milliseconds);
-}
-
-} // namespace
-
 TNetvaneMain::TNetvaneMain(const TConfig& config, TReportContext& reportContext)
     : config_(config)
     , report_(reportContext)
 {
     IdWhois1.Port = config_.WhoisPort;
-    IdWhois1.ReadTimeout = ReadTimeoutFor(config_.NetworkTimeout);
+    IdWhois1.ReadTimeout = ReadTimeoutFromSeconds(config_.NetworkTimeout);
 }
 
 TNetvaneMain::~TNetvaneMain() = default;
@@ -44,7 +29,7 @@ std::string TNetvaneMain::Ask(const std::string& host, const std::string& query)
 {
     IdWhois1.Host = host;
     IdWhois1.Port = config_.WhoisPort;
-    IdWhois1.ReadTimeout = ReadTimeoutFor(config_.NetworkTimeout);
+    IdWhois1.ReadTimeout = ReadTimeoutFromSeconds(config_.NetworkTimeout);
     return IdWhois1.Query(query);
 }
 
