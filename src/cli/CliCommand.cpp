@@ -14,7 +14,13 @@ namespace {
 
 struct Registered {
     std::string name;
+    std::string description;
     CommandSetup setup;
+
+    void SetUp(CLI::App& app, CliContext& context) const
+    {
+        setup(*app.add_subcommand(name, description), context);
+    }
 };
 
 std::multimap<int, Registered>& Registry()
@@ -50,9 +56,9 @@ TConfig& CliContext::Config()
     return *config_;
 }
 
-CommandRegistration::CommandRegistration(int order, std::string name, CommandSetup setup)
+CommandRegistration::CommandRegistration(int order, std::string name, std::string description, CommandSetup setup)
 {
-    Registry().emplace(order, Registered { std::move(name), std::move(setup) });
+    Registry().emplace(order, Registered { std::move(name), std::move(description), std::move(setup) });
 }
 
 void SetUpCommands(CLI::App& app, CliContext& context, int argc, const char* const* argv)
@@ -60,12 +66,12 @@ void SetUpCommands(CLI::App& app, CliContext& context, int argc, const char* con
     const std::string called = CalledCommand(argc, argv);
     for (auto& [order, command] : Registry()) {
         if (command.name == called) {
-            command.setup(app, context);
+            command.SetUp(app, context);
             return;
         }
     }
     for (auto& [order, command] : Registry())
-        command.setup(app, context);
+        command.SetUp(app, context);
 }
 
 std::string ReadInputFile(const std::string& path)

@@ -25,12 +25,13 @@ private:
     std::unique_ptr<TConfig> config_;
 };
 
-// A command adds itself to the tool with a static CommandRegistration under
-// the name it is called by; the order decides its place in the help text.
-using CommandSetup = std::function<void(CLI::App& app, CliContext& context)>;
+// A command adds itself to the tool with a static CommandRegistration: its
+// name and help line, and a setup that adds its options and callback to the
+// subcommand made for it. The order decides its place in the help text.
+using CommandSetup = std::function<void(CLI::App& command, CliContext& context)>;
 
 struct CommandRegistration {
-    CommandRegistration(int order, std::string name, CommandSetup setup);
+    CommandRegistration(int order, std::string name, std::string description, CommandSetup setup);
 };
 
 // Sets up the command the arguments call, or every command when they call

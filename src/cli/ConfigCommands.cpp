@@ -69,32 +69,32 @@ std::string ReadPassword()
     return input;
 }
 
-const CommandRegistration registerConfig(10, "config", [](CLI::App& app, CliContext& context) {
-    auto* command = app.add_subcommand("config", "Print every setting in force, one Section.Key=value a line");
-    command->callback([&context] { PrintConfig(context.Config()); });
-});
-
-const CommandRegistration registerScramble(11, "scramble", [](CLI::App& app, CliContext& context) {
-    auto* command = app.add_subcommand(
-        "scramble", "Read a password from standard input and print the EMailPassword= line for Morvanta.ini");
-    command->callback([&context] {
-        std::string password = ReadPassword();
-        std::string scrambled = EncryptString(password, PasswordKey);
-        if (scrambled.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-            std::cerr << "This password cannot be stored: its scrambled form holds a line break or a NUL byte, "
-                         "which an ini file cannot keep. Please choose another password.\n";
-            context.exitStatus = ExitFailed;
-            return;
-        }
-        if (password.size() > IniFile::MaxValueLength) {
-            std::cerr << "This password cannot be stored: it is longer than " << IniFile::MaxValueLength
-                      << " characters.\n";
-            context.exitStatus = ExitFailed;
-            return;
-        }
-        std::cout << "EMailPassword=" << IniFile::FormatValue(scrambled) << '\n';
+const CommandRegistration registerConfig(10, "config", "Print every setting in force, one Section.Key=value a line",
+    [](CLI::App& command, CliContext& context) {
+        command.callback([&context] { PrintConfig(context.Config()); });
     });
-});
+
+const CommandRegistration registerScramble(11, "scramble",
+    "Read a password from standard input and print the EMailPassword= line for Morvanta.ini",
+    [](CLI::App& command, CliContext& context) {
+        command.callback([&context] {
+            std::string password = ReadPassword();
+            std::string scrambled = EncryptString(password, PasswordKey);
+            if (scrambled.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+                std::cerr << "This password cannot be stored: its scrambled form holds a line break or a NUL byte, "
+                             "which an ini file cannot keep. Please choose another password.\n";
+                context.exitStatus = ExitFailed;
+                return;
+            }
+            if (password.size() > IniFile::MaxValueLength) {
+                std::cerr << "This password cannot be stored: it is longer than " << IniFile::MaxValueLength
+                          << " characters.\n";
+                context.exitStatus = ExitFailed;
+                return;
+            }
+            std::cout << "EMailPassword=" << IniFile::FormatValue(scrambled) << '\n';
+    });
+    });
 
 } // namespace
 

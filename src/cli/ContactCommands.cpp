@@ -201,69 +201,69 @@ struct FindOptions {
     bool harder = false;
 };
 
-const CommandRegistration registerSourceIp(20, "source-ip", [](CLI::App& app, CliContext& context) {
-    auto path = std::make_shared<std::string>();
-    auto* command = app.add_subcommand("source-ip", "Print the source IP of a message (an empty line when none)");
-    command->add_option("FILE", *path, "The message, headers first; - for standard input")->required();
-    command->callback([&context, path] { context.exitStatus = RunSourceIp(context.Config(), *path); });
-});
-
-const CommandRegistration registerContacts(21, "contacts", [](CLI::App& app, CliContext& context) {
-    auto options = std::make_shared<FindOptions>();
-    auto* command = app.add_subcommand(
-        "contacts", "Print the complaint addresses for an IP address, from the cache or a new WHOIS search");
-    command->add_option("IP", options->input, "The IPv4 address")->required();
-    command->add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
-    command->callback([&context, options] {
-        context.exitStatus = RunContacts(context.Config(), options->input, options->harder);
+const CommandRegistration registerSourceIp(20, "source-ip",
+    "Print the source IP of a message (an empty line when none)",
+    [](CLI::App& command, CliContext& context) {
+        auto path = std::make_shared<std::string>();
+        command.add_option("FILE", *path, "The message, headers first; - for standard input")->required();
+        command.callback([&context, path] { context.exitStatus = RunSourceIp(context.Config(), *path); });
     });
-});
 
-const CommandRegistration registerFind(22, "find", [](CLI::App& app, CliContext& context) {
-    auto options = std::make_shared<FindOptions>();
-    auto* command = app.add_subcommand(
-        "find", "Find the source IP of a message and its complaint addresses; prints the IP, a TAB and the list");
-    command->add_option("FILE", options->input, "The message, headers first; - for standard input")->required();
-    command->add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
-    command->callback([&context, options] {
-        context.exitStatus = RunFind(context.Config(), options->input, options->harder);
+const CommandRegistration registerContacts(21, "contacts",
+    "Print the complaint addresses for an IP address, from the cache or a new WHOIS search",
+    [](CLI::App& command, CliContext& context) {
+        auto options = std::make_shared<FindOptions>();
+        command.add_option("IP", options->input, "The IPv4 address")->required();
+        command.add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
+        command.callback([&context, options] {
+            context.exitStatus = RunContacts(context.Config(), options->input, options->harder);
     });
-});
-
-const CommandRegistration registerMagic(51, "magic", [](CLI::App& app, CliContext& context) {
-    auto target = std::make_shared<std::string>();
-    auto detailed = std::make_shared<bool>(false);
-    auto* command = app.add_subcommand(
-        "magic", "Chase an address through the registries (magic whois) and print the last answer");
-    command->add_flag("--detailed", *detailed, "Ask the registries for their detailed answers");
-    command->add_option("TARGET", *target, "Address or host name; a name is resolved first")->required();
-    command->callback([&context, target, detailed] {
-        context.exitStatus = RunMagic(context.Config(), *target, *detailed);
     });
-});
 
-const CommandRegistration registerAbuse(53, "abuse", [](CLI::App& app, CliContext& context) {
-    auto target = std::make_shared<std::string>();
-    auto* command = app.add_subcommand(
-        "abuse", "Ask the abuse-contact service about a domain, or about the reverse name of an address");
-    command->add_option("TARGET", *target, "Domain or IPv4 address")->required();
-    command->callback([&context, target] { context.exitStatus = RunAbuse(context.Config(), *target); });
-});
+const CommandRegistration registerFind(22, "find",
+    "Find the source IP of a message and its complaint addresses; prints the IP, a TAB and the list",
+    [](CLI::App& command, CliContext& context) {
+        auto options = std::make_shared<FindOptions>();
+        command.add_option("FILE", options->input, "The message, headers first; - for standard input")->required();
+        command.add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
+        command.callback([&context, options] {
+            context.exitStatus = RunFind(context.Config(), options->input, options->harder);
+    });
+    });
 
-const CommandRegistration registerReverseDns(54, "rdns", [](CLI::App& app, CliContext& context) {
-    auto target = std::make_shared<std::string>();
-    auto* command = app.add_subcommand(
-        "rdns", "Print the reverse DNS name of an address (exit status 1 when ADDRESS is not one)");
-    command->add_option("ADDRESS", *target, "IPv4 address")->required();
-    command->callback([&context, target] { context.exitStatus = RunReverseDns(context.Config(), *target); });
-});
+const CommandRegistration registerMagic(51, "magic",
+    "Chase an address through the registries (magic whois) and print the last answer",
+    [](CLI::App& command, CliContext& context) {
+        auto target = std::make_shared<std::string>();
+        auto detailed = std::make_shared<bool>(false);
+        command.add_flag("--detailed", *detailed, "Ask the registries for their detailed answers");
+        command.add_option("TARGET", *target, "Address or host name; a name is resolved first")->required();
+        command.callback([&context, target, detailed] {
+            context.exitStatus = RunMagic(context.Config(), *target, *detailed);
+    });
+    });
 
-void AddListCommand(CLI::App& app, CliContext& context, const char* name, const char* fileName)
+const CommandRegistration registerAbuse(53, "abuse",
+    "Ask the abuse-contact service about a domain, or about the reverse name of an address",
+    [](CLI::App& command, CliContext& context) {
+        auto target = std::make_shared<std::string>();
+        command.add_option("TARGET", *target, "Domain or IPv4 address")->required();
+        command.callback([&context, target] { context.exitStatus = RunAbuse(context.Config(), *target); });
+    });
+
+const CommandRegistration registerReverseDns(54, "rdns",
+    "Print the reverse DNS name of an address (exit status 1 when ADDRESS is not one)",
+    [](CLI::App& command, CliContext& context) {
+        auto target = std::make_shared<std::string>();
+        command.add_option("ADDRESS", *target, "IPv4 address")->required();
+        command.callback([&context, target] { context.exitStatus = RunReverseDns(context.Config(), *target); });
+    });
+
+void AddListCommand(CLI::App& list, CliContext& context, const char* name, const char* fileName)
 {
     auto address = std::make_shared<std::string>();
-    auto* list = app.add_subcommand(name, std::string("Change ") + fileName + ", the addresses never reported to");
-    list->require_subcommand(1);
-    auto* add = list->add_subcommand(
+    list.require_subcommand(1);
+    auto* add = list.add_subcommand(
         "add", std::string("Remove the address from the cached lists and add it to ") + fileName);
     add->add_option("ADDRESS", *address, "E-mail address, kept as typed")->required();
     std::string command = std::string(name) + " add";
@@ -272,30 +272,30 @@ void AddListCommand(CLI::App& app, CliContext& context, const char* name, const 
     });
 }
 
-const CommandRegistration registerBlacklist(60, "blacklist", [](CLI::App& app, CliContext& context) {
-    AddListCommand(app, context, "blacklist", BlacklistFileName);
-});
+const CommandRegistration registerBlacklist(60, "blacklist",
+    std::string("Change ") + BlacklistFileName + ", the addresses never reported to",
+    [](CLI::App& command, CliContext& context) { AddListCommand(command, context, "blacklist", BlacklistFileName); });
 
-const CommandRegistration registerBlocklist(61, "blocklist", [](CLI::App& app, CliContext& context) {
-    AddListCommand(app, context, "blocklist", BlocklistFileName);
-});
+const CommandRegistration registerBlocklist(61, "blocklist",
+    std::string("Change ") + BlocklistFileName + ", the addresses never reported to",
+    [](CLI::App& command, CliContext& context) { AddListCommand(command, context, "blocklist", BlocklistFileName); });
 
-const CommandRegistration registerApplyBlacklist(62, "apply-blacklist", [](CLI::App& app, CliContext& context) {
-    auto* command = app.add_subcommand(
-        "apply-blacklist", "Remove every address of the blacklist and the blocklist from the cached lists");
-    command->callback([&context] {
-        ContactServices services(context.Config());
-        services.DM().ApplyBlacklist();
+const CommandRegistration registerApplyBlacklist(62, "apply-blacklist",
+    "Remove every address of the blacklist and the blocklist from the cached lists",
+    [](CLI::App& command, CliContext& context) {
+        command.callback([&context] {
+            ContactServices services(context.Config());
+            services.DM().ApplyBlacklist();
     });
-});
-
-const CommandRegistration registerFixEmails(63, "fix-emails", [](CLI::App& app, CliContext& context) {
-    auto* command = app.add_subcommand("fix-emails", "Remove leading commas from the cached lists");
-    command->callback([&context] {
-        ContactServices services(context.Config());
-        services.DM().FixEmails();
     });
-});
+
+const CommandRegistration registerFixEmails(63, "fix-emails", "Remove leading commas from the cached lists",
+    [](CLI::App& command, CliContext& context) {
+        command.callback([&context] {
+            ContactServices services(context.Config());
+            services.DM().FixEmails();
+    });
+    });
 
 } // namespace
 
