@@ -12,12 +12,13 @@ using namespace std::chrono;
 
 constexpr int kSecondsPerDay = 86400;
 
+// Checked on the day number itself: a year_month_day keeps its year in 16
+// bits, so a day number far outside wraps round to a year that looks valid.
 std::optional<year_month_day> CivilDate(int dayNumber)
 {
-    year_month_day date { sys_days { days { dayNumber } } };
-    if (!date.ok() || date.year() < year { 1 } || date.year() > year { 9999 })
+    if (dayNumber < kFirstDayNumber || dayNumber > kLastDayNumber)
         return std::nullopt;
-    return date;
+    return year_month_day { sys_days { days { dayNumber } } };
 }
 
 // Reads exactly `width` decimal digits.

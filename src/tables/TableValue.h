@@ -39,6 +39,10 @@ struct TDateTime {
     friend auto operator<=>(const TDateTime&, const TDateTime&) = default;
 };
 
+// The day numbers of 0001-01-01 and 9999-12-31, the range of the dates kept.
+inline constexpr int kFirstDayNumber = -719162;
+inline constexpr int kLastDayNumber = 2932896;
+
 // Dates are written "YYYY-MM-DD" and date-times "YYYY-MM-DD HH:MM:SS", for
 // the years 1 to 9999. Formatting a value outside them gives an empty optional.
 [[nodiscard]] std::optional<std::string> FormatDate(TDate date);

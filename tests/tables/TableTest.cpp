@@ -177,6 +177,8 @@ TEST_F(TableTest, AppendRecordRefusesValuesThatDoNotFitAndWritesNothing)
         { "date given as text", { "10.0.0.1", "a", "2024-03-18", "", TDate { kDay }, 1 }, TableError::BadValue },
         { "number for a text", { 10, "a", TDate { kDay }, "", TDate { kDay }, 1 }, TableError::BadValue },
         { "year 10000", { "10.0.0.1", "a", TDate { 2932897 }, "", TDate { kDay }, 1 }, TableError::BadValue },
+        { "day number far outside", { "10.0.0.1", "a", TDate { 2147483000 }, "", TDate { kDay }, 1 },
+          TableError::BadValue },
         { "key already there", IPListValues("10.0.0.9", "b"), TableError::KeyViolation },
     };
     FillIPList({});

@@ -50,8 +50,12 @@ TEST(TableValue, RejectsTextsThatAreNotExactlyADate)
 
 TEST(TableValue, DoesNotFormatYearsOutsideOneTo9999)
 {
-    EXPECT_FALSE(FormatDate(TDate { 2932897 }));
-    EXPECT_FALSE(FormatDate(TDate { -719163 }));
+    // Far outside, a day number could wrap round to a year that looks valid.
+    for (int dayNumber : { 2932897, -719163, 12000000, 2147483000, -2147483000 }) {
+        SCOPED_TRACE(dayNumber);
+        EXPECT_FALSE(FormatDate(TDate { dayNumber }));
+        EXPECT_FALSE(FormatDateTime(TDateTime { dayNumber, 0 }));
+    }
     EXPECT_FALSE(FormatDateTime(TDateTime { 0, 86400 }));
 }
 
