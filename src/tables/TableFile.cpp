@@ -88,6 +88,30 @@ void SyncFolderOf(const std::string& path)
     }
 }
 
+// Format 1 keeps a date as its day number and a date-time as seconds from
+// 1970-01-01 00:00 wall-clock time; a number outside the years 1 to 9999 is
+// no date.
+std::optional<TDate> DateOfDayNumber(std::int64_t number)
+{
+    if (number < kFirstDayNumber || number > kLastDayNumber)
+        return std::nullopt;
+    return TDate { static_cast<int>(number) };
+}
+
+std::optional<TDateTime> DateTimeOfSeconds(std::int64_t seconds)
+{
+    std::int64_t day = seconds / kSecondsPerDay;
+    std::int64_t second = seconds % kSecondsPerDay;
+    if (second < 0) {
+        --day;
+        second += kSecondsPerDay;
+    }
+    auto date = DateOfDayNumber(day);
+    if (!date)
+        return std::nullopt;
+    return TDateTime { date->dayNumber, static_cast<int>(second) };
+}
+
 const char* DeclaredType(FieldType type, int format)
 {
     switch (type) {
@@ -484,25 +508,24 @@ std::optional<TTableRow> RowFromRecord(const salvage::TLeafRecord& record, const
                 return std::nullopt;
             row.values.emplace_back(stored.integer);
             break;
-        case FieldType::Date:
-            if (stored.kind == Kind::Integer && stored.integer >= INT32_MIN && stored.integer <= INT32_MAX)
-                row.values.emplace_back(TDate { static_cast<int>(stored.integer) });
-            else if (auto date = stored.kind == Kind::Text ? ParseDate(stored.bytes) : std::nullopt)
-                row.values.emplace_back(*date);
-            else
+        case FieldType::Date: {
+            auto date = stored.kind == Kind::Integer ? DateOfDayNumber(stored.integer)
+                : stored.kind == Kind::Text          ? ParseDate(stored.bytes)
+                                                     : std::nullopt;
+            if (!date)
                 return std::nullopt;
+            row.values.emplace_back(*date);
             break;
-        case FieldType::DateTime:
-            if (stored.kind == Kind::Integer) {
-                std::int64_t day = stored.integer >= 0 ? stored.integer / kSecondsPerDay
-                                                       : (stored.integer - kSecondsPerDay + 1) / kSecondsPerDay;
-                row.values.emplace_back(TDateTime { static_cast<int>(day),
-                                                    static_cast<int>(stored.integer - day * kSecondsPerDay) });
-            } else if (auto moment = stored.kind == Kind::Text ? ParseDateTime(stored.bytes) : std::nullopt)
-                row.values.emplace_back(*moment);
-            else
+        }
+        case FieldType::DateTime: {
+            auto moment = stored.kind == Kind::Integer ? DateTimeOfSeconds(stored.integer)
+                : stored.kind == Kind::Text            ? ParseDateTime(stored.bytes)
+                                                       : std::nullopt;
+            if (!moment)
                 return std::nullopt;
+            row.values.emplace_back(*moment);
             break;
+        }
         }
     }
     return row;
@@ -685,15 +708,15 @@ TValue ReadFieldValue(const TSqliteStatement& statement, int column, FieldType t
         return {};
     case SQLITE_INTEGER: {
         std::int64_t number = statement.ColumnInteger(column);
-        if (type == FieldType::Date && number >= INT32_MIN && number <= INT32_MAX)
-            return TDate { static_cast<int>(number) };
-        if (type == FieldType::DateTime) {
-            std::int64_t day = number >= 0 ? number / kSecondsPerDay : (number - kSecondsPerDay + 1) / kSecondsPerDay;
-            if (day >= INT32_MIN && day <= INT32_MAX)
-                return TDateTime { static_cast<int>(day), static_cast<int>(number - day * kSecondsPerDay) };
-        }
-        if (type == FieldType::Text)
+        if (type == FieldType::Date) {
+            if (auto date = DateOfDayNumber(number))
+                return *date;
+        } else if (type == FieldType::DateTime) {
+            if (auto moment = DateTimeOfSeconds(number))
+                return *moment;
+        } else if (type == FieldType::Text) {
             return std::to_string(number);
+        }
         return number;
     }
     default: {
