@@ -8,15 +8,19 @@
 
 namespace morvanta {
 
-void ThrowSqliteError(sqlite3* database, int result, const std::string& context)
+namespace {
+
+// The engine error for an SQLite result on the connection.
+[[noreturn]] void ThrowSqliteError(sqlite3* database, int result, const std::string& context)
 {
     int extended = database ? sqlite3_extended_errcode(database) : result;
     if ((extended & 0xff) != (result & 0xff))
         extended = result;
     std::string detail = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
-    int code = TableErrorFromSqlite(extended);
-    throw ETableEngineError(code, std::string(TableErrorText(code)) + " in " + context + ": " + detail);
+    throw ETableEngineError(TableErrorFromSqlite(extended), context, detail);
 }
+
+} // namespace
 
 std::string QuoteIdentifier(std::string_view name)
 {
@@ -98,9 +102,7 @@ bool TSqliteStatement::Step()
     int extended = sqlite3_extended_errcode(sqlite3_db_handle(statement_));
     std::string detail = sqlite3_errmsg(sqlite3_db_handle(statement_));
     sqlite3_reset(statement_);
-    int code = TableErrorFromSqlite(extended);
-    throw ETableEngineError(code, std::string(TableErrorText(code)) + " in " + (context_ ? *context_ : "table") + ": "
-                                + detail);
+    throw ETableEngineError(TableErrorFromSqlite(extended), context_ ? *context_ : "table", detail);
 }
 
 void TSqliteStatement::Reset()
@@ -160,8 +162,7 @@ TSqliteConnection::TSqliteConnection(const std::string& path, Mode mode, std::st
     if (result != SQLITE_OK) {
         std::string detail = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
         sqlite3_close_v2(database);
-        int code = TableErrorFromSqlite(result);
-        throw ETableEngineError(code, std::string(TableErrorText(code)) + " in " + *context_ + ": " + detail);
+        throw ETableEngineError(TableErrorFromSqlite(result), *context_, detail);
     }
     database_ = database;
     sqlite3_extended_result_codes(database_, 1);

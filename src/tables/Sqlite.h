@@ -101,9 +101,6 @@ private:
     std::shared_ptr<const std::string> context_ = std::make_shared<const std::string>();
 };
 
-// Builds the engine error for an SQLite result on the connection.
-[[noreturn]] void ThrowSqliteError(sqlite3* database, int result, const std::string& context);
-
 // "name" quoted as an SQL identifier.
 [[nodiscard]] std::string QuoteIdentifier(std::string_view name);
 

@@ -24,14 +24,6 @@ std::optional<std::int64_t> ParseInteger(std::string_view text)
     return number;
 }
 
-std::string ReplacePrefix(const std::string& message, int oldCode, int newCode)
-{
-    std::string oldText = TableErrorText(oldCode);
-    if (message.starts_with(oldText))
-        return TableErrorText(newCode) + message.substr(oldText.size());
-    return std::string(TableErrorText(newCode)) + ": " + message;
-}
-
 bool IsCorruptionCode(int code)
 {
     return code == TableError::HeaderCorrupt || code == TableError::DataRecordCorrupt
@@ -270,7 +262,7 @@ decltype(auto) TTable::Guarded(Action&& action)
         CloseDiscarding();
         if (code == error.code())
             throw;
-        throw ETableEngineError(code, ReplacePrefix(error.what(), error.code(), code));
+        throw error.WithCode(code);
     }
 }
 

@@ -4,6 +4,28 @@
 
 namespace morvanta {
 
+ETableEngineError::ETableEngineError(int code, const std::string& message)
+    : std::runtime_error(message)
+    , code_(code)
+    , detail_(message)
+{
+}
+
+ETableEngineError::ETableEngineError(int code, const std::string& context, const std::string& detail)
+    : std::runtime_error(std::string(TableErrorText(code)) + " in " + context + ": " + detail)
+    , code_(code)
+    , context_(context)
+    , detail_(detail)
+{
+}
+
+ETableEngineError ETableEngineError::WithCode(int code) const
+{
+    if (context_.empty())
+        return ETableEngineError(code, what());
+    return ETableEngineError(code, context_, detail_);
+}
+
 const char* TableErrorText(int code)
 {
     switch (code) {

@@ -52,16 +52,21 @@ inline constexpr int OutOfMemory = 30018;
 // that names the table and says what went wrong.
 class ETableEngineError : public std::runtime_error {
 public:
-    ETableEngineError(int code, const std::string& message)
-        : std::runtime_error(message)
-        , code_(code)
-    {
-    }
+    ETableEngineError(int code, const std::string& message);
+    // The message "<the code's text> in <context>: <detail>".
+    ETableEngineError(int code, const std::string& context, const std::string& detail);
 
     [[nodiscard]] int code() const { return code_; }
+    // What went wrong without the code's text and the table named; the whole
+    // message when it was given whole.
+    [[nodiscard]] const std::string& detail() const { return detail_; }
+    // The same failure under a code that names it better.
+    [[nodiscard]] ETableEngineError WithCode(int code) const;
 
 private:
     int code_;
+    std::string context_;
+    std::string detail_;
 };
 
 // The classic text of a code ("Header information corrupt", ...).

@@ -35,20 +35,6 @@ std::string Context(const TTableDef& definition, const std::string& path)
     return "table " + definition.name + " (" + path + ")";
 }
 
-[[noreturn]] void Throw(int code, const std::string& context, const std::string& detail)
-{
-    throw ETableEngineError(code, std::string(TableErrorText(code)) + " in " + context + ": " + detail);
-}
-
-// The detail of an engine message: what follows "<text> in <context>: ".
-std::string DetailOf(const ETableEngineError& error, const std::string& context)
-{
-    std::string message = error.what();
-    std::string marker = " in " + context + ": ";
-    auto at = message.find(marker);
-    return at == std::string::npos ? message : message.substr(at + marker.size());
-}
-
 bool PathExists(const std::string& path)
 {
     struct stat info {};
@@ -69,11 +55,11 @@ std::string ReadWholeFile(const std::string& path, const std::string& context)
     if (!stream) {
         if (errno == ENOENT)
             return {};
-        Throw(TableError::ReadFailed, context, "cannot read " + path + ": " + std::strerror(errno));
+        throw ETableEngineError(TableError::ReadFailed, context, "cannot read " + path + ": " + std::strerror(errno));
     }
     std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     if (stream.bad())
-        Throw(TableError::ReadFailed, context, "cannot read " + path);
+        throw ETableEngineError(TableError::ReadFailed, context, "cannot read " + path);
     return bytes;
 }
 
@@ -169,9 +155,9 @@ void InsertRows(TSqliteConnection& connection, const TTableDef& definition, cons
     TSqliteStatement insert = connection.Prepare(sql);
     for (const TTableRow& row : rows) {
         if (row.values.size() != definition.fields.size())
-            Throw(TableError::BadValue, connection.Context(),
-                  "a row of " + std::to_string(row.values.size()) + " values for "
-                      + std::to_string(definition.fields.size()) + " fields");
+            throw ETableEngineError(TableError::BadValue, connection.Context(),
+                                    "a row of " + std::to_string(row.values.size()) + " values for "
+                                        + std::to_string(definition.fields.size()) + " fields");
         TStatementScope scope(insert);
         if (row.rowid != 0)
             insert.BindInteger(1, row.rowid);
@@ -295,7 +281,7 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
         }
     } catch (const ETableEngineError& error) {
         // The check itself stumbled over a page it could not read.
-        diagnosis.findings.push_back(DetailOf(error, connection.Context()));
+        diagnosis.findings.push_back(error.detail());
         diagnosis.other = true;
     }
     if (messages.size() == 1 && messages[0] == "ok")
@@ -310,7 +296,7 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
                 roots[static_cast<std::uint32_t>(schema.ColumnInteger(2))] = { schema.ColumnText(0), schema.ColumnText(1) };
         }
     } catch (const ETableEngineError& error) {
-        diagnosis.findings.push_back(DetailOf(error, connection.Context()));
+        diagnosis.findings.push_back(error.detail());
         diagnosis.header = true;
     }
 
@@ -375,7 +361,7 @@ int ReadFormat(TSqliteConnection& connection, const TTableDef& definition, const
     } catch (const ETableEngineError& error) {
         if (!IsTableDamageCode(error.code()))
             throw;
-        Throw(ClassifyUnreadableFile(path), context, DetailOf(error, context));
+        throw ETableEngineError(ClassifyUnreadableFile(path), context, error.detail());
     }
     auto applicationId = static_cast<std::uint32_t>(connection.QueryInteger("PRAGMA application_id"));
     std::int64_t userVersion = connection.QueryInteger("PRAGMA user_version");
@@ -383,36 +369,37 @@ int ReadFormat(TSqliteConnection& connection, const TTableDef& definition, const
         if (applicationId == 0 && userVersion == 0)
             return 0;
         if (applicationId == kTableApplicationId)
-            Throw(TableError::HeaderCorrupt, context, "the file has lost its schema");
-        Throw(TableError::NotATableFile, context, "an empty database of another program");
+            throw ETableEngineError(TableError::HeaderCorrupt, context, "the file has lost its schema");
+        throw ETableEngineError(TableError::NotATableFile, context, "an empty database of another program");
     }
     bool hasRecord = connection.QueryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='")
                                              + kFormatTable + "'")
         != 0;
     if (!hasRecord) {
         if (applicationId == kTableApplicationId)
-            Throw(TableError::HeaderCorrupt, context, "the format record is missing");
-        Throw(TableError::NotATableFile, context, "a database of another program");
+            throw ETableEngineError(TableError::HeaderCorrupt, context, "the format record is missing");
+        throw ETableEngineError(TableError::NotATableFile, context, "a database of another program");
     }
     TSqliteStatement record = connection.Prepare(std::string("SELECT magic, format, table_name FROM ") + kFormatTable);
     TStatementScope scope(record);
     if (!record.Step())
-        Throw(TableError::HeaderCorrupt, context, "the format record is empty");
+        throw ETableEngineError(TableError::HeaderCorrupt, context, "the format record is empty");
     std::string magic = record.ColumnText(0);
     std::int64_t format = record.ColumnInteger(1);
     std::string tableName = record.ColumnText(2);
     if (magic != kFormatMagic)
-        Throw(TableError::HeaderCorrupt, context, "the format record is damaged");
+        throw ETableEngineError(TableError::HeaderCorrupt, context, "the format record is damaged");
     if (!SameText(tableName, definition.name))
-        Throw(TableError::NotATableFile, context, "the file holds table " + tableName + ", not " + definition.name);
+        throw ETableEngineError(TableError::NotATableFile, context,
+                                "the file holds table " + tableName + ", not " + definition.name);
     if (applicationId != kTableApplicationId || userVersion != format)
-        Throw(TableError::HeaderCorrupt, context, "the file header disagrees with the format record");
+        throw ETableEngineError(TableError::HeaderCorrupt, context, "the file header disagrees with the format record");
     if (format > kCurrentTableFormat)
-        Throw(TableError::NewerVersion, context,
-              "table format " + std::to_string(format) + "; this program knows formats up to "
-                  + std::to_string(kCurrentTableFormat) + " and leaves the file as it is");
+        throw ETableEngineError(TableError::NewerVersion, context,
+                                "table format " + std::to_string(format) + "; this program knows formats up to "
+                                    + std::to_string(kCurrentTableFormat) + " and leaves the file as it is");
     if (format < kOldestTableFormat)
-        Throw(TableError::NotATableFile, context, "unknown table format " + std::to_string(format));
+        throw ETableEngineError(TableError::NotATableFile, context, "unknown table format " + std::to_string(format));
     return static_cast<int>(format);
 }
 
@@ -425,7 +412,7 @@ void CheckStructure(TSqliteConnection& connection, const TTableDef& definition, 
     while (columns.Step())
         found.emplace_back(columns.ColumnText(1), columns.ColumnText(2));
     if (found.empty())
-        Throw(TableError::HeaderCorrupt, context, "the file has lost table " + definition.name);
+        throw ETableEngineError(TableError::HeaderCorrupt, context, "the file has lost table " + definition.name);
     bool same = found.size() == definition.fields.size();
     for (size_t i = 0; same && i < found.size(); ++i) {
         same = SameText(found[i].first, definition.fields[i].name)
@@ -437,7 +424,8 @@ void CheckStructure(TSqliteConnection& connection, const TTableDef& definition, 
             have += (have.empty() ? "" : ", ") + name + " " + type;
         for (auto& field : definition.fields)
             want += (want.empty() ? "" : ", ") + field.name + " " + DeclaredType(field.type, format);
-        Throw(TableError::StructureMismatch, context, "fields (" + have + "), expected (" + want + ")");
+        throw ETableEngineError(TableError::StructureMismatch, context,
+                                "fields (" + have + "), expected (" + want + ")");
     }
 }
 
@@ -459,15 +447,17 @@ void CheckIndex(TSqliteConnection& connection, const TTableDef& definition)
         }
     }
     if (!found)
-        Throw(TableError::InvalidIndexField, context, "the primary index " + IndexName(definition) + " is missing");
+        throw ETableEngineError(TableError::InvalidIndexField, context,
+                                "the primary index " + IndexName(definition) + " is missing");
     TSqliteStatement info = connection.Prepare("PRAGMA index_info(" + QuoteIdentifier(IndexName(definition)) + ")");
     TStatementScope scope(info);
     std::vector<std::string> columns;
     while (info.Step())
         columns.push_back(info.ColumnText(2));
     if (!unique || columns.size() != 1 || !SameText(columns[0], definition.fields[*key].name))
-        Throw(TableError::InvalidIndexField, context,
-              "the primary index " + IndexName(definition) + " is not a unique index on " + definition.fields[*key].name);
+        throw ETableEngineError(TableError::InvalidIndexField, context,
+                                "the primary index " + IndexName(definition) + " is not a unique index on "
+                                    + definition.fields[*key].name);
 }
 
 void Configure(TSqliteConnection& connection)
@@ -673,8 +663,8 @@ void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value,
                     const std::string& context)
 {
     if (!value.FitsField(type))
-        Throw(TableError::BadValue, context,
-              "the value " + value.Describe() + " does not fit a " + FieldTypeName(type) + " field");
+        throw ETableEngineError(TableError::BadValue, context,
+                                "the value " + value.Describe() + " does not fit a " + FieldTypeName(type) + " field");
     if (value.IsNull()) {
         statement.BindNull(index);
     } else if (value.IsText()) {
@@ -687,7 +677,8 @@ void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value,
         } else if (auto text = FormatDate(value.Date())) {
             statement.BindText(index, *text);
         } else {
-            Throw(TableError::BadValue, context, "the date " + value.Describe() + " is outside the years 1 to 9999");
+            throw ETableEngineError(TableError::BadValue, context,
+                                    "the date " + value.Describe() + " is outside the years 1 to 9999");
         }
     } else {
         TDateTime moment = value.DateTime();
@@ -696,7 +687,8 @@ void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value,
         } else if (auto text = FormatDateTime(moment)) {
             statement.BindText(index, *text);
         } else {
-            Throw(TableError::BadValue, context, "the date-time " + value.Describe() + " is not a valid one");
+            throw ETableEngineError(TableError::BadValue, context,
+                                    "the date-time " + value.Describe() + " is not a valid one");
         }
     }
 }
@@ -754,11 +746,12 @@ TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definit
             detail += (i ? "; " : "") + diagnosis.findings[i];
         if (diagnosis.findings.size() > kShown)
             detail += "; and " + std::to_string(diagnosis.findings.size() - kShown) + " more findings";
-        Throw(diagnosis.Code(), context, detail);
+        throw ETableEngineError(diagnosis.Code(), context, detail);
     }
     if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)
-        Throw(TableError::OldVersion, context,
-              "table format " + std::to_string(opened.format) + ", current " + std::to_string(kCurrentTableFormat));
+        throw ETableEngineError(TableError::OldVersion, context,
+                                "table format " + std::to_string(opened.format) + ", current "
+                                    + std::to_string(kCurrentTableFormat));
     Configure(connection);
     return opened;
 }
@@ -769,9 +762,9 @@ void WriteTableFile(const std::string& path, const TTableDef& definition, const 
     ValidateTableDef(definition);
     std::string context = Context(definition, path);
     if (format < kOldestTableFormat || format > kCurrentTableFormat)
-        Throw(TableError::General, context, "cannot write table format " + std::to_string(format));
+        throw ETableEngineError(TableError::General, context, "cannot write table format " + std::to_string(format));
     if (PathExists(path))
-        Throw(TableError::CannotOpen, context, "the file exists already");
+        throw ETableEngineError(TableError::CannotOpen, context, "the file exists already");
     TSqliteConnection connection(path, TSqliteConnection::Mode::ReadWriteCreate, context);
     connection.Execute("PRAGMA synchronous=FULL");
     try {
@@ -838,7 +831,7 @@ TRepairReport RepairTableFile(const std::string& path, const TTableDef& definiti
         TSqliteConnection connection(path, TSqliteConnection::Mode::ReadWrite, context);
         int format = ReadFormat(connection, definition, path);
         if (format == 0)
-            Throw(TableError::HeaderCorrupt, context, "the file holds no table");
+            throw ETableEngineError(TableError::HeaderCorrupt, context, "the file holds no table");
         CheckStructure(connection, definition, format);
         TDiagnosis diagnosis = Diagnose(connection, path);
         report.findings = diagnosis.findings;

@@ -479,6 +479,16 @@ TEST(TableErrorMapping, SqliteResultsBecomeEngineCodes)
     }
 }
 
+TEST(TableErrorMapping, ADiagnosedCodeKeepsTheTableAndTheDetailOfTheMessage)
+{
+    ETableEngineError error(TableError::DataRecordCorrupt, "table IPList (/x/IPList.db)", "page 7 is damaged");
+    EXPECT_STREQ(error.what(), "Data record buffers corrupt in table IPList (/x/IPList.db): page 7 is damaged");
+    ETableEngineError diagnosed = error.WithCode(TableError::IndexPageCorrupt);
+    EXPECT_EQ(diagnosed.code(), TableError::IndexPageCorrupt);
+    EXPECT_STREQ(diagnosed.what(), "Index page buffers corrupt in table IPList (/x/IPList.db): page 7 is damaged");
+    EXPECT_EQ(diagnosed.detail(), "page 7 is damaged");
+}
+
 TEST(TableErrorMapping, AWriteProtectedTableOpensButRefusesWritesClearly)
 {
     if (geteuid() == 0)
