@@ -8,10 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 

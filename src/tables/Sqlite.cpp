@@ -111,11 +111,6 @@ void TSqliteStatement::Reset()
     sqlite3_clear_bindings(statement_);
 }
 
-int TSqliteStatement::ColumnCount() const
-{
-    return sqlite3_column_count(statement_);
-}
-
 int TSqliteStatement::ColumnType(int column) const
 {
     return sqlite3_column_type(statement_, column);
@@ -129,11 +124,6 @@ bool TSqliteStatement::IsNull(int column) const
 std::int64_t TSqliteStatement::ColumnInteger(int column) const
 {
     return sqlite3_column_int64(statement_, column);
-}
-
-double TSqliteStatement::ColumnReal(int column) const
-{
-    return sqlite3_column_double(statement_, column);
 }
 
 std::string TSqliteStatement::ColumnText(int column) const

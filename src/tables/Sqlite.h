@@ -23,8 +23,6 @@ public:
     TSqliteStatement(const TSqliteStatement&) = delete;
     TSqliteStatement& operator=(const TSqliteStatement&) = delete;
 
-    [[nodiscard]] bool Valid() const { return statement_ != nullptr; }
-
     void BindNull(int index);
     void BindText(int index, std::string_view text);
     void BindInteger(int index, std::int64_t number);
@@ -35,11 +33,9 @@ public:
     // Ready to run again; the bindings are cleared.
     void Reset();
 
-    [[nodiscard]] int ColumnCount() const;
     [[nodiscard]] int ColumnType(int column) const; // SQLITE_INTEGER, SQLITE_TEXT, ...
     [[nodiscard]] bool IsNull(int column) const;
     [[nodiscard]] std::int64_t ColumnInteger(int column) const;
-    [[nodiscard]] double ColumnReal(int column) const;
     // Text and BLOB columns as bytes.
     [[nodiscard]] std::string ColumnText(int column) const;
 
@@ -79,7 +75,6 @@ public:
     TSqliteConnection(const TSqliteConnection&) = delete;
     TSqliteConnection& operator=(const TSqliteConnection&) = delete;
 
-    [[nodiscard]] bool Valid() const { return database_ != nullptr; }
     [[nodiscard]] const std::string& Context() const { return *context_; }
 
     void Execute(std::string_view sql);

@@ -230,13 +230,6 @@ TTable::~TTable()
         database_->Detach(*this);
 }
 
-std::string TTable::FileName() const
-{
-    if (!database_ || database_->Folder().empty())
-        return {};
-    return database_->TableFileName(definition_.name);
-}
-
 std::string TTable::Context() const
 {
     return "table " + definition_.name + (fileName_.empty() ? std::string() : " (" + fileName_ + ")");
@@ -248,7 +241,7 @@ decltype(auto) TTable::Guarded(Action&& action)
     try {
         return action();
     } catch (const ETableEngineError& error) {
-        if (!IsCorruptionCode(error.code()) || !Active())
+        if (!IsCorruptionCode(error.code()))
             throw;
         int code = error.code();
         if (code != TableError::IndexPageCorrupt) {

@@ -32,7 +32,6 @@ class TField {
 public:
     [[nodiscard]] const std::string& FieldName() const;
     [[nodiscard]] FieldType DataType() const;
-    [[nodiscard]] size_t FieldNo() const { return index_; } // 0 for the first field
 
     [[nodiscard]] bool IsNull() const;
     [[nodiscard]] TValue Value() const;
@@ -91,8 +90,6 @@ public:
 
     [[nodiscard]] const std::string& TableName() const { return definition_.name; }
     [[nodiscard]] const TTableDef& Definition() const { return definition_; }
-    // The table's file; empty while the database has no folder.
-    [[nodiscard]] std::string FileName() const;
 
     // Opens the table file, creating it empty with its fields when it is
     // missing, and makes the first row current. Does nothing when open.
@@ -108,11 +105,11 @@ public:
     // active filter) the row becomes current. Otherwise the current row stays.
     [[nodiscard]] bool FindKey(std::string_view key);
 
-    // ETableEngineError(FieldNotFound) for an unknown name; letter case is ignored.
     // Every value of the primary-index key, read in one pass; the current
     // row does not move.
     [[nodiscard]] std::vector<std::string> PrimaryKeys();
 
+    // ETableEngineError(FieldNotFound) for an unknown name; letter case is ignored.
     [[nodiscard]] TField& FieldByName(std::string_view name);
     [[nodiscard]] const TField& FieldByName(std::string_view name) const;
     [[nodiscard]] size_t FieldCount() const { return fields_.size(); }

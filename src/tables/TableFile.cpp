@@ -522,8 +522,7 @@ std::optional<TTableRow> RowFromRecord(const salvage::TLeafRecord& record, const
 }
 
 // Every row that the pages of a damaged file still hold, in rowid order.
-std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& definition, const std::string& context,
-                                   std::vector<std::string>& findings)
+std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& definition, const std::string& context)
 {
     std::string file = ReadWholeFile(path, context);
     salvage::TWalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", context));
@@ -541,7 +540,6 @@ std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& def
     }
 
     std::vector<TTableRow> best;
-    std::uint32_t bestSize = 0;
     for (std::uint32_t pageSize : pageSizes) {
         bool trusted = header.valid && pageSize == header.pageSize;
         salvage::TPageImage image(file, wal, pageSize, trusted ? pageSize - header.reservedBytes : pageSize);
@@ -557,14 +555,11 @@ std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& def
         }
         if (rows.size() > best.size()) {
             best = std::move(rows);
-            bestSize = pageSize;
         }
         if (trusted && !best.empty())
             break;
     }
     std::sort(best.begin(), best.end(), [](const TTableRow& a, const TTableRow& b) { return a.rowid < b.rowid; });
-    findings.push_back("saved " + std::to_string(best.size()) + " rows from the pages"
-                       + (bestSize ? " (page size " + std::to_string(bestSize) + ")" : ""));
     return best;
 }
 
@@ -834,18 +829,16 @@ TRepairReport RepairTableFile(const std::string& path, const TTableDef& definiti
             throw ETableEngineError(TableError::HeaderCorrupt, context, "the file holds no table");
         CheckStructure(connection, definition, format);
         TDiagnosis diagnosis = Diagnose(connection, path);
-        report.findings = diagnosis.findings;
         if (!diagnosis.header && !diagnosis.table)
             rows = ReadTableRows(connection, definition);
     } catch (const ETableEngineError& error) {
         if (!IsTableDamageCode(error.code()))
             throw;
-        report.findings.push_back(error.what());
     }
 
     bool lossless = rows.has_value();
     if (!lossless)
-        rows = SalvageRows(path, definition, context, report.findings);
+        rows = SalvageRows(path, definition, context);
     report.rowsDropped = DropDuplicateKeys(*rows, definition);
     report.rowsKept = rows->size();
     report.action = lossless ? TRepairReport::Action::Rebuilt : TRepairReport::Action::Salvaged;

@@ -79,7 +79,6 @@ struct TRepairReport {
     size_t rowsKept = 0;
     size_t rowsDropped = 0;  // rows whose key another, later row also had
     std::string backupPath;  // the damaged file, kept when anything may have been lost
-    std::vector<std::string> findings;
 };
 
 // Repairs a table file (closed by every user). When SQLite can still read

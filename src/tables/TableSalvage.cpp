@@ -214,8 +214,6 @@ TDatabaseHeader ReadDatabaseHeader(std::string_view file)
     header.pageCount = Get32(file, 28);
     header.pageCountValid = header.pageCount != 0 && Get32(file, 24) == Get32(file, 92);
     header.freelistTrunk = Get32(file, 32);
-    header.userVersion = Get32(file, 60);
-    header.applicationId = Get32(file, 68);
     return header;
 }
 
@@ -398,7 +396,6 @@ std::vector<TLeafRecord> ScanTableLeafPages(const TPageImage& image, const std::
                 continue;
             TLeafRecord record;
             record.rowid = cell->rowid;
-            record.page = number;
             if (DecodeRecord(*payload, record.values))
                 records.push_back(std::move(record));
         }

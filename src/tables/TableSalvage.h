@@ -21,8 +21,6 @@ struct TDatabaseHeader {
     std::uint32_t pageCount = 0;   // the in-header size; only meaningful when pageCountValid
     bool pageCountValid = false;   // its version-valid-for number matches the change counter
     std::uint32_t freelistTrunk = 0;
-    std::uint32_t userVersion = 0;
-    std::uint32_t applicationId = 0;
 };
 
 [[nodiscard]] TDatabaseHeader ReadDatabaseHeader(std::string_view file);
@@ -72,7 +70,6 @@ struct TRecordValue {
 // A row found on a table leaf page.
 struct TLeafRecord {
     std::int64_t rowid = 0;
-    std::uint32_t page = 0;
     std::vector<TRecordValue> values;
 };
 

@@ -1,6 +1,5 @@
 #include "tables/TableValue.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 
@@ -35,7 +34,9 @@ bool ReadDigits(std::string_view text, size_t position, size_t width, int& resul
     return true;
 }
 
-std::optional<TDate> ParseDatePart(std::string_view text)
+} // namespace
+
+std::optional<TDate> ParseDate(std::string_view text)
 {
     int y = 0, m = 0, d = 0;
     if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !ReadDigits(text, 0, 4, y)
@@ -46,8 +47,6 @@ std::optional<TDate> ParseDatePart(std::string_view text)
         return std::nullopt;
     return TDate { static_cast<int>(sys_days { date }.time_since_epoch().count()) };
 }
-
-} // namespace
 
 const char* FieldTypeName(FieldType type)
 {
@@ -108,16 +107,11 @@ std::optional<std::string> FormatDateTime(TDateTime moment)
     return *date + buffer;
 }
 
-std::optional<TDate> ParseDate(std::string_view text)
-{
-    return ParseDatePart(text);
-}
-
 std::optional<TDateTime> ParseDateTime(std::string_view text)
 {
     if (text.size() != 19 || text[10] != ' ' || text[13] != ':' || text[16] != ':')
         return std::nullopt;
-    auto date = ParseDatePart(text.substr(0, 10));
+    auto date = ParseDate(text.substr(0, 10));
     int h = 0, m = 0, s = 0;
     if (!date || !ReadDigits(text, 11, 2, h) || !ReadDigits(text, 14, 2, m) || !ReadDigits(text, 17, 2, s) || h > 23
         || m > 59 || s > 59)

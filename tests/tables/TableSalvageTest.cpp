@@ -70,8 +70,6 @@ TEST(TableSalvage, ReadsTheHeaderOfATableFileAndRefusesGarbage)
     auto header = salvage::ReadDatabaseHeader(ReadFile(data.File("IPList")));
     EXPECT_TRUE(header.valid);
     EXPECT_EQ(header.pageSize, 4096u);
-    EXPECT_EQ(header.applicationId, kTableApplicationId);
-    EXPECT_EQ(header.userVersion, static_cast<std::uint32_t>(kCurrentTableFormat));
     EXPECT_FALSE(salvage::ReadDatabaseHeader(std::string(100, 'x')).valid);
     EXPECT_FALSE(salvage::ReadDatabaseHeader("SQLite format 3").valid);
 }
