@@ -2,20 +2,16 @@
 
 #include "analysis/EmailHarvest.h"
 #include "fixtures/RecordingUi.h"
+#include "fixtures/TableFiles.h"
 #include "fixtures/TestFiles.h"
 #include "tables/TableEngineError.h"
 #include "tables/TableFile.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,18 +40,7 @@ public:
 constexpr int Today = 19800; // 2024-03-18, the fixture's day
 constexpr std::uint16_t NoTemplate = static_cast<std::uint16_t>(-1);
 
-TDate Day(int dayNumber)
-{
-    return TDate { dayNumber };
-}
-
 using RowList = std::vector<std::vector<TValue>>;
-
-std::vector<TValue> CacheRow(const std::string& ip, const std::string& emails, int lastUpdate,
-                             const std::string& emails2 = "", int lastUpdate2 = Today - 31, std::int64_t reports = 1)
-{
-    return { ip, emails, Day(lastUpdate), emails2, Day(lastUpdate2), reports };
-}
 
 class DataModuleTest : public ::testing::Test {
 protected:
@@ -81,8 +66,7 @@ protected:
     std::vector<std::vector<TValue>> Rows(const TTableDef& definition)
     {
         std::vector<std::vector<TValue>> rows;
-        TOpenedTableFile opened = OpenTableFile(folder / (definition.name + ".db"), definition);
-        for (auto& row : ReadTableRows(opened.connection, definition))
+        for (auto& row : ReadRows(folder / (definition.name + ".db"), definition))
             rows.push_back(row.values);
         return rows;
     }
@@ -126,11 +110,11 @@ TEST_F(DataModuleTest, TheNormalAndTheHarderSearchFillTheirOwnSet)
     };
 
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.7", 0, 0), "abuse@isp.example");
-    EXPECT_EQ(CacheRows(), RowList { CacheRow("198.51.100.7", "abuse@isp.example", Today, "", Today - 31, 1) });
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.7", "abuse@isp.example", Today, "", Today - 31, 1) });
 
     clock.AdvanceSeconds(3600);
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.7", 2, 0), "abuse@isp.example,noc@isp.example");
-    EXPECT_EQ(CacheRows(), RowList { CacheRow("198.51.100.7", "abuse@isp.example", Today,
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.7", "abuse@isp.example", Today,
                                                    "abuse@isp.example,noc@isp.example", Today, 2) });
     EXPECT_EQ(finder.calls, (std::vector<ScriptedFinder::Call> { { "198.51.100.7", 0 }, { "198.51.100.7", 2 } }));
 }
@@ -139,7 +123,7 @@ TEST_F(DataModuleTest, AHarderSearchOfANewAddressFillsOnlyTheHarderSet)
 {
     finder.answer = [](const std::string&, std::uint16_t) { return "abuse@isp.example"; };
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.8", 2, 1), "abuse@isp.example");
-    EXPECT_EQ(CacheRows(), RowList { CacheRow("198.51.100.8", "", Today - 31, "abuse@isp.example", Today, 1) });
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.8", "", Today - 31, "abuse@isp.example", Today, 1) });
 }
 
 TEST_F(DataModuleTest, EachSetIsUsedFor30DaysAndTheTwoAgeApart)
@@ -149,7 +133,7 @@ TEST_F(DataModuleTest, EachSetIsUsedFor30DaysAndTheTwoAgeApart)
     };
     // The normal set was made on day D, the harder one ten days later.
     const int d = Today - 100;
-    Cache(CacheRow("198.51.100.9", "old@isp.example", d, "old-hard@isp.example", d + 10, 5));
+    Cache(IPListValues("198.51.100.9", "old@isp.example", d, "old-hard@isp.example", d + 10, 5));
     struct Case {
         const char* name;
         int day;
@@ -174,15 +158,15 @@ TEST_F(DataModuleTest, EachSetIsUsedFor30DaysAndTheTwoAgeApart)
         EXPECT_EQ(finder.calls.size(), c.searched ? 1u : 0u);
         EXPECT_EQ(CacheRows().at(0)[5], TValue(++reports));
     }
-    EXPECT_EQ(CacheRows(), RowList { CacheRow("198.51.100.9", "new@isp.example", d + 30, "new-hard@isp.example",
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.9", "new@isp.example", d + 30, "new-hard@isp.example",
                                                    d + 40, 10) });
 }
 
 TEST_F(DataModuleTest, AnEmptySearchResultIsStoredButNeverFresh)
 {
-    Cache(CacheRow("198.51.100.10", "gone@isp.example", Today - 30));
+    Cache(IPListValues("198.51.100.10", "gone@isp.example", Today - 30));
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.10", 0, 0), "");
-    EXPECT_EQ(CacheRows(), RowList { CacheRow("198.51.100.10", "", Today, "", Today - 31, 2) });
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.10", "", Today, "", Today - 31, 2) });
 
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.10", 0, 0), "");
     EXPECT_EQ(finder.calls.size(), 2u);
@@ -198,7 +182,7 @@ TEST_F(DataModuleTest, AnEmptyAddressTouchesNoTable)
 
 TEST_F(DataModuleTest, TheTemplatePositionIsLoggedAsAnUnsigned16BitNumber)
 {
-    Cache(CacheRow("198.51.100.11", "abuse@isp.example", Today));
+    Cache(IPListValues("198.51.100.11", "abuse@isp.example", Today));
     (void)DM().LookupComplaintEmails("198.51.100.11", 0, NoTemplate);
     (void)DM().LookupComplaintEmails("198.51.100.11", 0, 7);
     auto stats = StatsRows();
@@ -209,14 +193,14 @@ TEST_F(DataModuleTest, TheTemplatePositionIsLoggedAsAnUnsigned16BitNumber)
 
 TEST_F(DataModuleTest, IsCachedIPTellsWhetherTheAddressHasARow)
 {
-    Cache(CacheRow("198.51.100.12", "", Today - 40));
+    Cache(IPListValues("198.51.100.12", "", Today - 40));
     EXPECT_TRUE(DM().IsCachedIP("198.51.100.12"));
     EXPECT_FALSE(DM().IsCachedIP("198.51.100.13"));
 
     // Another program caches the address after the keys were read.
     TDM other(folder.Path(), clock, finder);
     other.OpenTableSafe(other.tblIPList);
-    other.tblIPList.AppendRecord(CacheRow("198.51.100.13", "abuse@late.example", Today));
+    other.tblIPList.AppendRecord(IPListValues("198.51.100.13", "abuse@late.example", Today));
     EXPECT_TRUE(DM().IsCachedIP("198.51.100.13"));
 }
 
@@ -224,8 +208,8 @@ TEST_F(DataModuleTest, IsCachedIPTellsWhetherTheAddressHasARow)
 // too: the result must land in the row of its own address, once.
 TEST_F(DataModuleTest, ALookUpMadeDuringTheSearchMovesNothingAndAddsNoSecondRow)
 {
-    Cache(CacheRow("198.51.100.20", "stale@a.example", Today - 60));
-    Cache(CacheRow("198.51.100.21", "fresh@b.example", Today));
+    Cache(IPListValues("198.51.100.20", "stale@a.example", Today - 60));
+    Cache(IPListValues("198.51.100.21", "fresh@b.example", Today));
     finder.answer = [this](const std::string& address, std::uint16_t) -> std::string {
         if (address == "198.51.100.20") {
             EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.21", 0, 0), "fresh@b.example");
@@ -239,9 +223,9 @@ TEST_F(DataModuleTest, ALookUpMadeDuringTheSearchMovesNothingAndAddsNoSecondRow)
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.20", 0, 0), "new@a.example");
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.22", 0, 0), "new@c.example");
 
-    EXPECT_EQ(CacheRows(), (RowList { CacheRow("198.51.100.20", "new@a.example", Today, "", Today - 31, 2),
-                                          CacheRow("198.51.100.21", "fresh@b.example", Today, "", Today - 31, 2),
-                                          CacheRow("198.51.100.22", "new@c.example", Today, "", Today - 31, 2) }));
+    EXPECT_EQ(CacheRows(), (RowList { IPListValues("198.51.100.20", "new@a.example", Today, "", Today - 31, 2),
+                                          IPListValues("198.51.100.21", "fresh@b.example", Today, "", Today - 31, 2),
+                                          IPListValues("198.51.100.22", "new@c.example", Today, "", Today - 31, 2) }));
     EXPECT_EQ(StatsRows().size(), 4u);
 }
 
@@ -271,16 +255,16 @@ TEST_F(DataModuleTest, RemovingAnAddressTakesOutWholeEntriesOfTheNormalList)
         TempDir caseFolder;
         TDM module(caseFolder.Path(), clock, finder);
         module.OpenTableSafe(module.tblIPList);
-        module.tblIPList.AppendRecord(CacheRow("198.51.100.30", c.list, Today, c.list, Today));
-        module.tblIPList.AppendRecord(CacheRow("198.51.100.31", "other@f.example", Today));
+        module.tblIPList.AppendRecord(IPListValues("198.51.100.30", c.list, Today, c.list, Today));
+        module.tblIPList.AppendRecord(IPListValues("198.51.100.31", "other@f.example", Today));
 
         module.RemoveEmailFromCache(c.address);
 
         TOpenedTableFile opened = OpenTableFile(caseFolder / "IPList.db", IPListTableDef());
         auto rows = ReadTableRows(opened.connection, IPListTableDef());
         ASSERT_EQ(rows.size(), 2u);
-        EXPECT_EQ(rows[0].values, CacheRow("198.51.100.30", c.expected, Today, c.list, Today));
-        EXPECT_EQ(rows[1].values, CacheRow("198.51.100.31", "other@f.example", Today));
+        EXPECT_EQ(rows[0].values, IPListValues("198.51.100.30", c.expected, Today, c.list, Today));
+        EXPECT_EQ(rows[1].values, IPListValues("198.51.100.31", "other@f.example", Today));
         EXPECT_FALSE(module.tblIPList.Filtered());
         EXPECT_TRUE(module.IsCachedIP("198.51.100.31"));
     }
@@ -288,8 +272,8 @@ TEST_F(DataModuleTest, RemovingAnAddressTakesOutWholeEntriesOfTheNormalList)
 
 TEST_F(DataModuleTest, ApplyBlacklistRemovesTheAddressesOfBothFiles)
 {
-    Cache(CacheRow("198.51.100.40", "x@y.com,keep@k.example,b@c.org", Today));
-    Cache(CacheRow("198.51.100.41", "b@c.org", Today));
+    Cache(IPListValues("198.51.100.40", "x@y.com,keep@k.example,b@c.org", Today));
+    Cache(IPListValues("198.51.100.41", "b@c.org", Today));
     WriteFile(folder / BlacklistFileName, "X@Y.com\r\n\r\n");
     WriteFile(folder / BlocklistFileName, "b@c.org\n");
 
@@ -302,7 +286,7 @@ TEST_F(DataModuleTest, ApplyBlacklistRemovesTheAddressesOfBothFiles)
 
 TEST_F(DataModuleTest, ApplyBlacklistWithoutFilesChangesNothing)
 {
-    Cache(CacheRow("198.51.100.42", "x@y.com", Today));
+    Cache(IPListValues("198.51.100.42", "x@y.com", Today));
     DM().ApplyBlacklist();
     EXPECT_EQ(CachedList("198.51.100.42"), "x@y.com");
     EXPECT_TRUE(ui.messages.empty());
@@ -310,7 +294,7 @@ TEST_F(DataModuleTest, ApplyBlacklistWithoutFilesChangesNothing)
 
 TEST_F(DataModuleTest, RemoveEmailsFromCacheTakesEachLineInTurn)
 {
-    Cache(CacheRow("198.51.100.43", "x@y.com,keep@k.example,b@c.org", Today));
+    Cache(IPListValues("198.51.100.43", "x@y.com,keep@k.example,b@c.org", Today));
     DM().RemoveEmailsFromCache({ "x@y.com", "", "b@c.org" });
     EXPECT_EQ(CachedList("198.51.100.43"), "keep@k.example");
 }
@@ -330,7 +314,7 @@ TEST_F(DataModuleTest, FixEmailsRemovesEveryLeadingComma)
         { "198.51.100.54", "a@b.example", "a@b.example" },
     };
     for (const Case& c : cases)
-        Cache(CacheRow(c.ip, c.list, Today, c.list, Today));
+        Cache(IPListValues(c.ip, c.list, Today, c.list, Today));
 
     DM().FixEmails();
 
@@ -338,7 +322,7 @@ TEST_F(DataModuleTest, FixEmailsRemovesEveryLeadingComma)
     ASSERT_EQ(rows.size(), std::size(cases));
     for (size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE(cases[i].ip);
-        EXPECT_EQ(rows[i], CacheRow(cases[i].ip, cases[i].expected, Today, cases[i].list, Today));
+        EXPECT_EQ(rows[i], IPListValues(cases[i].ip, cases[i].expected, Today, cases[i].list, Today));
     }
     EXPECT_FALSE(DM().tblIPList.Filtered());
 }
@@ -352,36 +336,9 @@ std::vector<TTableRow> ManyRows(int count)
     std::vector<TTableRow> rows;
     for (int i = 1; i <= count; ++i) {
         std::string ip = "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
-        rows.push_back({ i, CacheRow(ip, "abuse@net" + std::to_string(i) + ".example,noc@isp.example", Today - i % 20) });
+        rows.push_back({ i, IPListValues(ip, "abuse@net" + std::to_string(i) + ".example,noc@isp.example", Today - i % 20) });
     }
     return rows;
-}
-
-// Page numbers of an index's leaf pages, from SQLite's dbstat.
-std::vector<std::uint64_t> IndexLeafPages(const std::string& path, const std::string& index)
-{
-    sqlite3* database = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        throw std::runtime_error("cannot open " + path);
-    sqlite3_stmt* statement = nullptr;
-    std::string sql = "SELECT pageno FROM dbstat WHERE name='" + index + "' AND pagetype='leaf' ORDER BY pageno";
-    std::vector<std::uint64_t> pages;
-    if (sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW)
-            pages.push_back(static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0)));
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(database);
-    return pages;
-}
-
-void Overwrite(const std::string& path, std::uint64_t offset, const std::string& bytes)
-{
-    int handle = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(handle, 0);
-    ASSERT_EQ(::pwrite(handle, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
-              static_cast<ssize_t>(bytes.size()));
-    ::close(handle);
 }
 
 TEST_F(DataModuleTest, DamagedOrOldTableFilesAreRepairedOrUpgradedAsTheyOpen)
@@ -394,10 +351,10 @@ TEST_F(DataModuleTest, DamagedOrOldTableFilesAreRepairedOrUpgradedAsTheyOpen)
     };
     const Case cases[] = {
         { "a corrupt header", kCurrentTableFormat,
-          [](const std::string& path) { Overwrite(path, 0, std::string(100, '\xa5')); }, true },
+          [](const std::string& path) { OverwriteBytes(path, 0, std::string(100, '\xa5')); }, true },
         { "a corrupt index page", kCurrentTableFormat,
           [](const std::string& path) {
-              Overwrite(path, (IndexLeafPages(path, "IPList_primary").at(1) - 1) * PageSize, std::string(12, '\xff'));
+              OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(1) - 1) * PageSize, std::string(12, '\xff'));
           },
           false },
         { "an older format of ours", kOldestTableFormat, [](const std::string&) {}, false },
@@ -430,13 +387,8 @@ TEST_F(DataModuleTest, ATableThatCannotBeOpenedIsReportedInAnErrorBoxAndStaysClo
 {
     // Written by a program newer than this one: neither repaired nor upgraded.
     const std::string path = folder / "IPList.db";
-    WriteTableFile(path, IPListTableDef(), { { 1, CacheRow("198.51.100.60", "x@y.com", Today) } });
-    sqlite3* database = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(database, "UPDATE morvanta_format SET format=3; PRAGMA user_version=3", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
-    sqlite3_close(database);
+    WriteTableFile(path, IPListTableDef(), { { 1, IPListValues("198.51.100.60", "x@y.com", Today) } });
+    Execute(path, "UPDATE morvanta_format SET format=3; PRAGMA user_version=3");
     const std::string before = ReadFile(path);
 
     int code = 0;

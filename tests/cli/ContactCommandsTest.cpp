@@ -1,6 +1,7 @@
 #include "analysis/EmailHarvest.h"
 #include "app/Text.h"
 #include "fixtures/PrivateNetwork.h"
+#include "fixtures/TableFiles.h"
 #include "fixtures/TestFiles.h"
 #include "fixtures/WhoisRegistries.h"
 #include "net/IdException.h"
@@ -42,8 +43,7 @@ protected:
     static std::vector<std::vector<TValue>> RowsIn(const std::string& programFolder, const TTableDef& definition)
     {
         std::vector<std::vector<TValue>> rows;
-        TOpenedTableFile opened = OpenTableFile(programFolder + definition.name + ".db", definition);
-        for (auto& row : ReadTableRows(opened.connection, definition))
+        for (auto& row : ReadRows(programFolder + definition.name + ".db", definition))
             rows.push_back(row.values);
         return rows;
     }

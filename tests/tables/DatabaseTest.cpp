@@ -1,4 +1,4 @@
-#include "TableTestSupport.h"
+#include "fixtures/TableFiles.h"
 
 namespace morvanta::test {
 namespace {

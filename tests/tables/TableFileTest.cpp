@@ -1,4 +1,4 @@
-#include "TableTestSupport.h"
+#include "fixtures/TableFiles.h"
 
 #include <sqlite3.h>
 

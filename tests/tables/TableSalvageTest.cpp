@@ -1,6 +1,6 @@
 #include "tables/TableSalvage.h"
 
-#include "TableTestSupport.h"
+#include "fixtures/TableFiles.h"
 
 namespace morvanta::test {
 namespace {
