@@ -3,9 +3,9 @@
 // look-up answered from the cache with its durable writes (the counter and
 // the statistics row).
 #include "analysis/SourceIP.h"
-#include "app/Clock.h"
-#include "app/Text.h"
-#include "cache/fDM.h"
+#include "base/Clock.h"
+#include "base/Text.h"
+#include "cache/ContactCache.h"
 #include "tables/TableFile.h"
 
 #include "BenchSupport.h"
@@ -25,7 +25,7 @@ using namespace morvanta::bench;
 namespace {
 
 // A finder that must never be asked: these paths are answered by the cache.
-class NoSearch : public TContactFinder {
+class NoSearch : public ContactFinder {
 public:
     std::string FindContacts(const std::string& address, std::uint16_t) override
     {
@@ -109,11 +109,11 @@ std::vector<Message> MakeCorpus(int count, std::set<std::string>& candidates)
 
 void CacheAddresses(const std::string& folder, const std::set<std::string>& addresses, int extra)
 {
-    std::vector<TTableRow> rows;
+    std::vector<TableRow> rows;
     std::int64_t rowid = 1;
     auto add = [&](const std::string& address) {
         rows.push_back({ rowid, { address, "abuse@" + std::to_string(rowid) + ".example.net,noc@isp.example",
-                                  TDate { Today - static_cast<int>(rowid % 20) }, "", TDate { Today - 31 },
+                                  TableDate { Today - static_cast<int>(rowid % 20) }, "", TableDate { Today - 31 },
                                   rowid % 9 + 1 } });
         ++rowid;
     };
@@ -125,22 +125,22 @@ void CacheAddresses(const std::string& folder, const std::set<std::string>& addr
 }
 
 // Judges candidates as the mailer does, with a registry that must not be needed.
-class CachedChecks : public TSourceIpChecks {
+class CachedChecks : public SourceIpChecks {
 public:
-    explicit CachedChecks(TDM& dm)
+    explicit CachedChecks(ContactCache& dm)
         : dm_(dm)
     {
     }
     std::string CurrentIP() override { return {}; }
     bool IsCachedIP(const std::string& address) override { return dm_.IsCachedIP(address); }
-    bool IsIANAReserved(const std::string& address) override
+    bool IsIanaReserved(const std::string& address) override
     {
         std::cerr << "unexpected WHOIS query for " << address << "\n";
         std::abort();
     }
 
 private:
-    TDM& dm_;
+    ContactCache& dm_;
 };
 
 // Scans the messages of a corpus in turn, with state.range(0) more addresses
@@ -153,7 +153,7 @@ void ScanCorpus(benchmark::State& state, int messages)
     CacheAddresses(folder.Path(), candidates, static_cast<int>(state.range(0)));
     FixedClock clock = BenchClock();
     NoSearch finder;
-    TDM dm(folder.Path(), clock, finder);
+    ContactCache dm(folder.Path(), clock, finder);
     CachedChecks checks(dm);
 
     size_t bytes = 0;
@@ -201,7 +201,7 @@ void BM_LookupComplaintEmailsFromTheCache(benchmark::State& state)
     CacheAddresses(folder.Path(), addresses, static_cast<int>(state.range(0)));
     FixedClock clock = BenchClock();
     NoSearch finder;
-    TDM dm(folder.Path(), clock, finder);
+    ContactCache dm(folder.Path(), clock, finder);
 
     std::vector<double> milliseconds;
     size_t i = 0;

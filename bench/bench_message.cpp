@@ -1,6 +1,6 @@
 // Writing report messages: throughput for a typical report, and the peak
 // memory of one report with a 50 MB attachment, which must be streamed.
-#include "net/IdMessage.h"
+#include "net/MailMessage.h"
 
 #include "BenchSupport.h"
 
@@ -22,13 +22,13 @@ using namespace morvanta;
 using namespace morvanta::bench;
 
 // Counts what it is given and keeps nothing.
-class DiscardingSink : public TIdMessageSink {
+class DiscardingSink : public MessageSink {
 public:
     void WriteLine(std::string_view line) override { bytes += line.size() + 2; }
     std::size_t bytes = 0;
 };
 
-void FillReport(TIdMessage& message, const std::string& attachment)
+void FillReport(MailMessage& message, const std::string& attachment)
 {
     message.ClearMessage();
     message.From().SetText("Morvanta <reports@example.org>");
@@ -37,14 +37,14 @@ void FillReport(TIdMessage& message, const std::string& attachment)
     message.SetBodyText("Spam from 192.0.2.7 reached us.\r\nPlease stop it.\r\n\r\nReceived: from ...");
     message.ReceiptRecipient.SetText("Morvanta <reports@example.org>");
     message.ExtraHeaders.SetHeaderValue("X-Mailer", "Morvanta Mail");
-    message.MessageParts.AddAttachmentFile(attachment);
+    message.Parts.AddAttachmentFile(attachment);
 }
 
 // Runs first, while the process's peak is still its start-up size.
 void BM_Write50MBAttachmentPeakMemory(benchmark::State& state)
 {
     TemporaryFile file(50u << 20);
-    TIdMessage message;
+    MailMessage message;
     bool reset = ResetPeakRss();
     long before = PeakRssKilobytes();
     std::size_t bytes = 0;
@@ -67,7 +67,7 @@ BENCHMARK(BM_Write50MBAttachmentPeakMemory)->Iterations(1)->Unit(benchmark::kMil
 void BM_WriteReportWith50KBAttachment(benchmark::State& state)
 {
     TemporaryFile file(50 * 1024);
-    TIdMessage message;
+    MailMessage message;
     std::size_t bytes = 0;
     for (auto _ : state) {
         FillReport(message, file.Path());
@@ -82,12 +82,12 @@ BENCHMARK(BM_WriteReportWith50KBAttachment)->Unit(benchmark::kMicrosecond);
 
 void BM_EncodeLongUtf8Subject(benchmark::State& state)
 {
-    TIdHeaderCoding coding { "UTF-8", 'Q', TIdTransferKind::EightBit, "UTF-8" };
+    HeaderCoding coding { "UTF-8", 'Q', HeaderTransferKind::EightBit, "UTF-8" };
     std::string subject;
     for (int i = 0; i < 20; ++i)
         subject += "Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln ";
     for (auto _ : state) {
-        TIdHeaderList headers;
+        HeaderList headers;
         headers.SetHeaderValue("Subject", EncodeHeader(subject, "", coding));
         benchmark::DoNotOptimize(headers);
     }

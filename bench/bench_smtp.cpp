@@ -3,7 +3,7 @@
 // the same messages sent by msmtp, one process per message as a user's
 // script would; and the peak memory of one report with a 50 MB attachment,
 // which must be streamed.
-#include "net/SmtpDelivery.h"
+#include "mailer/SmtpDelivery.h"
 
 #include "BenchSupport.h"
 
@@ -130,7 +130,7 @@ LoopbackSmtpServer& Server()
     return server;
 }
 
-void FillReport(TIdMessage& message, const std::string& attachment)
+void FillReport(MailMessage& message, const std::string& attachment)
 {
     message.ClearMessage();
     message.From().SetText("Morvanta <reporter@example.org>");
@@ -138,12 +138,12 @@ void FillReport(TIdMessage& message, const std::string& attachment)
     message.Recipients.SetAddressListText("abuse@example.net");
     message.Subject = "Spam report for 192.0.2.1";
     message.Body = { "Please stop the spam sent from 192.0.2.1.", "", "Received: from relay.example.net", "." };
-    message.MessageParts.AddAttachmentFile(attachment);
+    message.Parts.AddAttachmentFile(attachment);
 }
 
-void Configure(TIdSMTP& smtp)
+void Configure(SmtpClient& smtp)
 {
-    TMail mail;
+    MailSettings mail;
     mail.HostAddress = "127.0.0.1";
     mail.Port = Server().Port();
     mail.MailAgent = "Morvanta Mail";
@@ -152,7 +152,7 @@ void Configure(TIdSMTP& smtp)
 
 // The message as it goes on the wire before the transparency dots, for
 // msmtp to read from standard input.
-class FileSink : public TIdMessageSink {
+class FileSink : public MessageSink {
 public:
     explicit FileSink(const std::string& path)
         : out_(path, std::ios::binary)
@@ -192,8 +192,8 @@ bool RunMsmtp(const std::string& messageFile)
 void BM_LargeAttachmentPeakMemory(benchmark::State& state)
 {
     TemporaryFile large(LargeAttachmentSize, "large.bin");
-    TIdMessage message;
-    TIdSMTP smtp;
+    MailMessage message;
+    SmtpClient smtp;
     Configure(smtp);
     // One small report first, so that what every send needs is in place.
     TemporaryFile small(1024, "small.bin");
@@ -222,8 +222,8 @@ void BM_ReportsInProcessVersusMsmtp(benchmark::State& state)
         return;
     }
     TemporaryFile attachment(ReportAttachmentSize, "report.bin");
-    TIdMessage message;
-    TIdSMTP smtp;
+    MailMessage message;
+    SmtpClient smtp;
     Configure(smtp);
 
     // The same 100 messages for both: written once for msmtp.

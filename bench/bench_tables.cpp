@@ -26,16 +26,16 @@ constexpr int kToday = 19800;
 
 void FillTables(const std::string& folder, int cached, int lookups)
 {
-    std::vector<TTableRow> list;
+    std::vector<TableRow> list;
     for (int i = 1; i <= cached; ++i) {
         list.push_back({ i,
-                         { Address(i), "abuse@net" + std::to_string(i) + ".example,noc@isp.example", TDate { kToday - i % 20 },
-                           "", TDate { kToday - 31 }, i % 9 + 1 } });
+                         { Address(i), "abuse@net" + std::to_string(i) + ".example,noc@isp.example", TableDate { kToday - i % 20 },
+                           "", TableDate { kToday - 31 }, i % 9 + 1 } });
     }
     WriteTableFile(folder + "IPList.db", IPListTableDef(), list);
-    std::vector<TTableRow> stats;
+    std::vector<TableRow> stats;
     for (int i = 1; i <= lookups; ++i)
-        stats.push_back({ i, { Address(i % cached + 1), TDateTime { kToday - i / 500, i % 86400 }, i % 5 } });
+        stats.push_back({ i, { Address(i % cached + 1), TableDateTime { kToday - i / 500, i % 86400 }, i % 5 } });
     WriteTableFile(folder + "IPStats.db", IPStatsTableDef(), stats);
 }
 
@@ -44,11 +44,11 @@ void BM_LookupAnsweredFromTheCache(benchmark::State& state)
     const int cached = static_cast<int>(state.range(0));
     ScratchFolder folder;
     FillTables(folder.Path(), cached, 100000);
-    TDatabase database;
+    Database database;
     database.SetFolder(folder.Path());
     database.Connect();
-    TTable list(database, IPListTableDef());
-    TTable stats(database, IPStatsTableDef());
+    Table list(database, IPListTableDef());
+    Table stats(database, IPStatsTableDef());
     list.Open();
     stats.Open();
 
@@ -67,7 +67,7 @@ void BM_LookupAnsweredFromTheCache(benchmark::State& state)
         list.FieldByName("Reports").SetAsInteger(list.FieldByName("Reports").AsInteger() + 1);
         list.Post();
         list.FlushBuffers();
-        stats.AppendRecord({ ip, TDateTime { kToday, 43200 + i % 3600 }, 65535 });
+        stats.AppendRecord({ ip, TableDateTime { kToday, 43200 + i % 3600 }, 65535 });
         stats.FlushBuffers();
         benchmark::DoNotOptimize(emails);
         benchmark::DoNotOptimize(fresh);
@@ -83,12 +83,12 @@ void BM_OpenBothTables(benchmark::State& state)
 {
     ScratchFolder folder;
     FillTables(folder.Path(), static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    TDatabase database;
+    Database database;
     database.SetFolder(folder.Path());
     database.Connect();
     for (auto _ : state) {
-        TTable list(database, IPListTableDef());
-        TTable stats(database, IPStatsTableDef());
+        Table list(database, IPListTableDef());
+        Table stats(database, IPStatsTableDef());
         list.Open();
         stats.Open();
     }
@@ -100,10 +100,10 @@ void BM_FilteredWalkWithEdits(benchmark::State& state)
 {
     ScratchFolder folder;
     FillTables(folder.Path(), static_cast<int>(state.range(0)), 10);
-    TDatabase database;
+    Database database;
     database.SetFolder(folder.Path());
     database.Connect();
-    TTable list(database, IPListTableDef());
+    Table list(database, IPListTableDef());
     list.Open();
     list.SetFilter(R"(Emails LIKE "%abuse@net7%")");
     for (auto _ : state) {

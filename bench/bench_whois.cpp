@@ -1,7 +1,7 @@
 // WHOIS queries per second against a loopback server that answers 4 KB and
 // closes: the client in process, and morvanta-cli against the Debian whois
 // client, each started once per query.
-#include "net/IdWhois.h"
+#include "net/WhoisClient.h"
 
 #include "BenchSupport.h"
 
@@ -133,7 +133,7 @@ LoopbackWhoisServer& Server()
 
 void BM_WhoisQueryInProcess(benchmark::State& state)
 {
-    morvanta::TIdWhois whois;
+    morvanta::WhoisClient whois;
     whois.Host = "127.0.0.1";
     whois.Port = Server().Port();
     whois.ReadTimeout = 5000;

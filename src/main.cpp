@@ -1,9 +1,9 @@
 #include "app/Platform.h"
-#include "app/UiServices.h"
+#include "base/UiServices.h"
 #include "app/gui/CommandGuard.h"
 #include "app/gui/QtUiServices.h"
-#include "mailer/MailController.h"
-#include "mailer/gui/fMail.h"
+#include "mailer/MailerController.h"
+#include "mailer/gui/MailerWindow.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -64,12 +64,12 @@ int main(int argc, char* argv[])
     QtUiServices services;
     ScopedUiServices installed(services);
 
-    TMailController controller;
+    MailerController controller;
     RunGuarded([&] { controller.FormCreate(); });
     if (!controller.HasConfig())
         return 1;
 
-    TfrmMail window(controller);
+    MailerWindow window(controller);
     CloseOnTerminationSignals(window);
     window.show();
     return application.exec();

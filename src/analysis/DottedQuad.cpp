@@ -1,6 +1,6 @@
 #include "analysis/DottedQuad.h"
 
-#include "app/Text.h"
+#include "base/Text.h"
 
 namespace morvanta {
 

@@ -1,7 +1,7 @@
 #include "analysis/SourceIP.h"
 
 #include "analysis/DottedQuad.h"
-#include "app/Text.h"
+#include "base/Text.h"
 
 #include <string_view>
 
@@ -61,7 +61,7 @@ bool FallbackApplies(const std::vector<std::string>& lines)
 
 class Scan {
 public:
-    Scan(TSourceIpChecks& checks)
+    Scan(SourceIpChecks& checks)
         : checks_(checks)
     {
     }
@@ -75,21 +75,21 @@ public:
             checks_.PrepareToJudge();
             prepared_ = true;
         }
-        if (candidate == checks_.CurrentIP() || checks_.IsCachedIP(candidate) || !checks_.IsIANAReserved(candidate))
+        if (candidate == checks_.CurrentIP() || checks_.IsCachedIP(candidate) || !checks_.IsIanaReserved(candidate))
             result = candidate;
     }
 
     std::string result;
 
 private:
-    TSourceIpChecks& checks_;
+    SourceIpChecks& checks_;
     bool prepared_ = false;
 };
 
 } // namespace
 
 std::string FindSourceIP(const std::vector<std::string>& lines, const std::string& popMailHostList,
-                         TSourceIpChecks& checks)
+                         SourceIpChecks& checks)
 {
     const std::vector<std::string> probes = OwnHostProbes(popMailHostList);
     Scan scan(checks);

@@ -7,9 +7,9 @@ namespace morvanta {
 
 // The judgements FindSourceIP needs from outside the message: the report in
 // progress, the contact cache and the first WHOIS registry.
-class TSourceIpChecks {
+class SourceIpChecks {
 public:
-    virtual ~TSourceIpChecks() = default;
+    virtual ~SourceIpChecks() = default;
 
     // Called once, before the first candidate of a scan is judged (the
     // investigation window that asks the registry is created here).
@@ -17,7 +17,7 @@ public:
 
     [[nodiscard]] virtual std::string CurrentIP() = 0;
     [[nodiscard]] virtual bool IsCachedIP(const std::string& address) = 0;
-    [[nodiscard]] virtual bool IsIANAReserved(const std::string& address) = 0;
+    [[nodiscard]] virtual bool IsIanaReserved(const std::string& address) = 0;
 };
 
 // The address that handed the message into the user's mail system, taken
@@ -32,6 +32,6 @@ public:
 // walk leaves no candidate, a line beginning with "IP: " may give one,
 // unless the message has an "X-Originating-IP: " header.
 [[nodiscard]] std::string FindSourceIP(const std::vector<std::string>& lines, const std::string& popMailHostList,
-                                       TSourceIpChecks& checks);
+                                       SourceIpChecks& checks);
 
 } // namespace morvanta

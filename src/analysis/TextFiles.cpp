@@ -1,7 +1,7 @@
 #include "analysis/TextFiles.h"
 
 #include "app/Platform.h"
-#include "app/UiServices.h"
+#include "base/UiServices.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -32,7 +32,7 @@ namespace {
 
 [[noreturn]] void ThrowFileError(const char* what, const std::string& path, int errorCode)
 {
-    throw EInOutError(std::string(what) + " \"" + path + "\". " + ErrorText(errorCode), errorCode);
+    throw InOutError(std::string(what) + " \"" + path + "\". " + ErrorText(errorCode), errorCode);
 }
 
 // Writes all of the bytes; false with errno set on failure.

@@ -10,9 +10,9 @@ namespace morvanta {
 
 // A file that exists but cannot be read, or cannot be written. Carries the
 // errno value of the failing call.
-class EInOutError : public std::runtime_error {
+class InOutError : public std::runtime_error {
 public:
-    EInOutError(const std::string& message, int errorCode)
+    InOutError(const std::string& message, int errorCode)
         : std::runtime_error(message)
         , errorCode_(errorCode)
     {
@@ -30,7 +30,7 @@ bool AppendLineToFile(const std::string& path, std::string_view line);
 
 // The whole file with every line followed by CR LF (a final line without a
 // line break gets one); empty when the file does not exist. Throws
-// EInOutError when it exists but cannot be read.
+// InOutError when it exists but cannot be read.
 [[nodiscard]] std::string ReadFileText(const std::string& path);
 
 // Rewrites the file sorted with the line added, each line followed by CR LF.
@@ -41,7 +41,7 @@ bool AppendLineToFile(const std::string& path, std::string_view line);
 // an earlier one are dropped, and the new line is not added when an equal one
 // is there. Lines are stored as given. The file is replaced only once the new
 // content is fully written, so a failure leaves the old file as it was;
-// failures throw EInOutError.
+// failures throw InOutError.
 void AddLineToSortedFile(const std::string& path, std::string_view line);
 
 // Deletes the entries matching the mask ("*": any run of characters, "?":

@@ -6,22 +6,22 @@
 
 namespace morvanta {
 
-TConfig::TConfig(std::string programFolder)
-    : Mail(std::make_unique<TMail>())
+Config::Config(std::string programFolder)
+    : Mail(std::make_unique<MailSettings>())
     , ProgramFolder(IncludeTrailingPathDelimiter(std::move(programFolder)))
 {
     LoadUserSettings();
     LoadMainSettings();
 }
 
-TConfig::TConfig()
-    : TConfig(GetProgramFolder())
+Config::Config()
+    : Config(GetProgramFolder())
 {
 }
 
-TConfig::~TConfig() = default;
+Config::~Config() = default;
 
-std::string TConfig::UserSettingsFolder()
+std::string Config::UserSettingsFolder()
 {
     std::string folder = GetSpecialFolder(CSIDL_APPDATA);
     if (folder.empty())
@@ -29,22 +29,22 @@ std::string TConfig::UserSettingsFolder()
     return folder + "Morvanta/";
 }
 
-std::string TConfig::UserSettingsPath()
+std::string Config::UserSettingsPath()
 {
     return UserSettingsFolder() + IniFileName;
 }
 
-void TConfig::LoadUserSettings()
+void Config::LoadUserSettings()
 {
     IniFile ini(UserSettingsPath());
     Mail->DefaultFile = ini.ReadString("MailOptions", "DefaultFile", defaults::DefaultFile);
     LastBulkReportPath = ini.ReadString("Defaults", "LastBulkReportPath", "");
 }
 
-void TConfig::LoadMainSettings()
+void Config::LoadMainSettings()
 {
     IniFile ini(MainSettingsPath());
-    TMail& mail = *Mail;
+    MailSettings& mail = *Mail;
 
     mail.HostAddress = ini.ReadString("MailOptions", "HostAddress", defaults::HostAddress);
     mail.UseMAPI = ini.ReadBool("MailOptions", "UseMAPI", false);
@@ -85,7 +85,7 @@ void TConfig::LoadMainSettings()
     mail.CurrentFromEMailAddress = mail.DefaultFromEMailAddress;
 }
 
-void TConfig::SaveUserSettings()
+void Config::SaveUserSettings()
 {
     std::string folder = UserSettingsFolder();
     ForceDirectories(folder);

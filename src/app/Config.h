@@ -8,7 +8,7 @@ namespace morvanta {
 class IniFile;
 
 // The mail options.
-class TMail {
+class MailSettings {
 public:
     bool ForwardUnProcessed = false;
     bool UseMAPI = false;
@@ -58,20 +58,20 @@ inline constexpr const char* ReportServiceUrl = "https://www.spamcop.net/sc";
 // The program's settings: the main Morvanta.ini of the program folder, which
 // is only read, and the per-user Morvanta.ini, which holds the two values the
 // program changes and is written by SaveUserSettings.
-class TConfig {
+class Config {
 public:
     // Reads both files. The program folder is where the main file lives.
-    explicit TConfig(std::string programFolder);
-    TConfig();
-    ~TConfig();
-    TConfig(const TConfig&) = delete;
-    TConfig& operator=(const TConfig&) = delete;
+    explicit Config(std::string programFolder);
+    Config();
+    ~Config();
+    Config(const Config&) = delete;
+    Config& operator=(const Config&) = delete;
 
     void LoadUserSettings();
     void LoadMainSettings();
 
     // Writes DefaultFile and LastBulkReportPath into the per-user file,
-    // creating its folder. Throws EIniFileException on failure.
+    // creating its folder. Throws IniFileError on failure.
     void SaveUserSettings();
 
     // The per-user file, read and written at the same place: the user's
@@ -81,7 +81,7 @@ public:
     [[nodiscard]] static std::string UserSettingsPath();
     [[nodiscard]] std::string MainSettingsPath() const { return ProgramFolder + IniFileName; }
 
-    std::unique_ptr<TMail> Mail;
+    std::unique_ptr<MailSettings> Mail;
     std::string LastBulkReportPath;
     std::string ProgramFolder;
     std::string DefaultWhoisName;

@@ -1,6 +1,6 @@
 #include "app/IniFile.h"
 
-#include "app/Text.h"
+#include "base/Text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -231,10 +231,10 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     // lines and change other settings when read back.
     for (const std::string* part : { &section, &key, &value }) {
         if (part->find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-            throw EIniFileException(failure);
+            throw IniFileError(failure);
     }
     if (section.find(']') != std::string::npos || key.find('=') != std::string::npos || TrimSpacesAndTabs(key).empty())
-        throw EIniFileException(failure);
+        throw IniFileError(failure);
 
     Load();
     std::string newLine = key + "=" + FormatValue(value);
@@ -279,7 +279,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
         }
     }
     if (!WriteWholeFile(path_, JoinLinesCrLf(lines_)))
-        throw EIniFileException(failure);
+        throw IniFileError(failure);
 }
 
 } // namespace morvanta

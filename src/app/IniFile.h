@@ -7,7 +7,7 @@
 namespace morvanta {
 
 // A settings file could not be written.
-class EIniFileException : public std::runtime_error {
+class IniFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -37,7 +37,7 @@ public:
     [[nodiscard]] bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
 
     // Changes or adds the key and writes the whole file anew. Throws
-    // EIniFileException("Unable to write to " + path) when that fails.
+    // IniFileError("Unable to write to " + path) when that fails.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
 
     // The text to put after "key=" so that ReadString gives the value back

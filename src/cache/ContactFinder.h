@@ -7,9 +7,9 @@ namespace morvanta {
 
 // Where the contact cache gets a list it does not hold: the WHOIS contact
 // search of the investigation window.
-class TContactFinder {
+class ContactFinder {
 public:
-    virtual ~TContactFinder() = default;
+    virtual ~ContactFinder() = default;
 
     // The complaint address list for the address at the search level,
     // possibly empty. Failures are the finder's to absorb.

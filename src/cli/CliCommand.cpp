@@ -49,10 +49,10 @@ std::string CalledCommand(int argc, const char* const* argv)
 
 } // namespace
 
-TConfig& CliContext::Config()
+Config& CliContext::Settings()
 {
     if (!config_)
-        config_ = std::make_unique<TConfig>();
+        config_ = std::make_unique<Config>();
     return *config_;
 }
 

@@ -17,12 +17,12 @@ enum ExitStatus { ExitDone = 0, ExitFailed = 1, ExitUsage = 2 };
 class CliContext {
 public:
     // The settings, read on first use from the program folder in force.
-    TConfig& Config();
+    Config& Settings();
 
     int exitStatus = ExitDone;
 
 private:
-    std::unique_ptr<TConfig> config_;
+    std::unique_ptr<Config> config_;
 };
 
 // A command adds itself to the tool with a static CommandRegistration: its

@@ -21,9 +21,9 @@ void PrintSetting(const std::string& name, int value)
     PrintSetting(name, std::to_string(value));
 }
 
-void PrintConfig(TConfig& config)
+void PrintConfig(Config& config)
 {
-    const TMail& mail = *config.Mail;
+    const MailSettings& mail = *config.Mail;
     PrintSetting("ProgramFolder", config.ProgramFolder);
     PrintSetting("MailOptions.HostAddress", mail.HostAddress);
     PrintSetting("MailOptions.Port", mail.Port);
@@ -71,7 +71,7 @@ std::string ReadPassword()
 
 const CommandRegistration registerConfig(10, "config", "Print every setting in force, one Section.Key=value a line",
     [](CLI::App& command, CliContext& context) {
-        command.callback([&context] { PrintConfig(context.Config()); });
+        command.callback([&context] { PrintConfig(context.Settings()); });
     });
 
 const CommandRegistration registerScramble(11, "scramble",

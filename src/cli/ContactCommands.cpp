@@ -4,14 +4,14 @@
 #include "analysis/EmailHarvest.h"
 #include "analysis/SourceIP.h"
 #include "analysis/TextFiles.h"
-#include "app/Clock.h"
+#include "base/Clock.h"
 #include "app/Config.h"
-#include "app/Text.h"
-#include "cache/fDM.h"
+#include "base/Text.h"
+#include "cache/ContactCache.h"
 #include "cli/CliCommand.h"
-#include "investigate/NetvaneMain.h"
+#include "investigate/ContactSearch.h"
 #include "investigate/ReportContext.h"
-#include "net/IdStack.h"
+#include "net/SocketLayer.h"
 
 #include <iostream>
 #include <memory>
@@ -52,13 +52,13 @@ std::string AsReceived(const std::string& shown)
 // What the mailer window wires together: the report context, the
 // investigation window's routines (created hidden on first use) and the
 // data module, with every status text going to standard error.
-class ContactServices : public TContactFinder, public TSourceIpChecks {
+class ContactServices : public ContactFinder, public SourceIpChecks {
 public:
-    explicit ContactServices(TConfig& config)
+    explicit ContactServices(Config& config)
         : config_(config)
     {
-        frmNetvaneMain.SetFactory([this] {
-            auto instance = std::make_shared<TNetvaneMain>(config_, report_);
+        investigationWindow.SetFactory([this] {
+            auto instance = std::make_shared<ContactSearch>(config_, report_);
             instance->OnStatus = PrintStatus;
             instance->OnMailerStatus = PrintStatus;
             return instance;
@@ -67,19 +67,19 @@ public:
 
     ~ContactServices() override
     {
-        frmNetvaneMain.Close();
-        frmNetvaneMain.SetFactory({});
+        investigationWindow.Close();
+        investigationWindow.SetFactory({});
     }
 
     ContactServices(const ContactServices&) = delete;
     ContactServices& operator=(const ContactServices&) = delete;
 
-    TNetvaneMain& Netvane() { return frmNetvaneMain.Ensure(); }
+    ContactSearch& Netvane() { return investigationWindow.Ensure(); }
 
-    TDM& DM()
+    ContactCache& DM()
     {
         if (!dm_)
-            dm_ = std::make_unique<TDM>(config_.ProgramFolder, SystemClock::Instance(), *this);
+            dm_ = std::make_unique<ContactCache>(config_.ProgramFolder, SystemClock::Instance(), *this);
         return *dm_;
     }
 
@@ -91,12 +91,12 @@ public:
     void PrepareToJudge() override { (void)Netvane(); }
     std::string CurrentIP() override { return report_.CurrentIP; }
     bool IsCachedIP(const std::string& address) override { return DM().IsCachedIP(address); }
-    bool IsIANAReserved(const std::string& address) override { return Netvane().IsIANAReserved(address); }
+    bool IsIanaReserved(const std::string& address) override { return Netvane().IsIanaReserved(address); }
 
 private:
-    TConfig& config_;
-    TReportContext report_;
-    std::unique_ptr<TDM> dm_;
+    Config& config_;
+    ReportContext report_;
+    std::unique_ptr<ContactCache> dm_;
 };
 
 std::vector<std::string> MessageLines(const std::string& path)
@@ -110,7 +110,7 @@ std::uint16_t LevelFor(bool harder)
     return harder ? 2 : 0;
 }
 
-int RunSourceIp(TConfig& config, const std::string& path)
+int RunSourceIp(Config& config, const std::string& path)
 {
     std::vector<std::string> lines = MessageLines(path);
     ContactServices services(config);
@@ -118,7 +118,7 @@ int RunSourceIp(TConfig& config, const std::string& path)
     return PrintResult(address + "\n") ? ExitDone : ExitFailed;
 }
 
-int RunContacts(TConfig& config, const std::string& address, bool harder)
+int RunContacts(Config& config, const std::string& address, bool harder)
 {
     if (!IsDottedQuad(address) || !IsNumericAddress(address)) {
         std::cerr << ("contacts: \"" + address + "\" is not an IPv4 address (four numbers 0 to 255 joined by dots)\n");
@@ -129,7 +129,7 @@ int RunContacts(TConfig& config, const std::string& address, bool harder)
     return PrintResult(list + "\n") ? ExitDone : ExitFailed;
 }
 
-int RunFind(TConfig& config, const std::string& path, bool harder)
+int RunFind(Config& config, const std::string& path, bool harder)
 {
     std::vector<std::string> lines = MessageLines(path);
     ContactServices services(config);
@@ -139,12 +139,12 @@ int RunFind(TConfig& config, const std::string& path, bool harder)
     return PrintResult(address + "\t" + list + "\n") ? ExitDone : ExitFailed;
 }
 
-int RunMagic(TConfig& config, const std::string& target, bool detailed)
+int RunMagic(Config& config, const std::string& target, bool detailed)
 {
     ContactServices services(config);
-    TNetvaneMain& netvane = services.Netvane();
+    ContactSearch& netvane = services.Netvane();
     PrintStatus("Searching " + config.DefaultWhoisName + "...");
-    std::string answer = netvane.MagicWhois(target, detailed ? WhoisDetail::Detailed : WhoisDetail::Brief);
+    std::string answer = netvane.ChaseRegistries(target, detailed ? WhoisDetail::Detailed : WhoisDetail::Brief);
     PrintStatus("Disconnected");
     // The failure's message is already on standard error: the status line shows it.
     if (netvane.LastFailure())
@@ -152,10 +152,10 @@ int RunMagic(TConfig& config, const std::string& target, bool detailed)
     return PrintResult(AsReceived(answer)) ? ExitDone : ExitFailed;
 }
 
-int RunAbuse(TConfig& config, const std::string& target)
+int RunAbuse(Config& config, const std::string& target)
 {
     ContactServices services(config);
-    TNetvaneMain& netvane = services.Netvane();
+    ContactSearch& netvane = services.Netvane();
     PrintStatus("Searching " + config.AbuseWhoisHost + "...");
     std::string answer = netvane.QueryAbuseService(target);
     PrintStatus("Disconnected");
@@ -164,14 +164,14 @@ int RunAbuse(TConfig& config, const std::string& target)
     return PrintResult(AsReceived(answer)) ? ExitDone : ExitFailed;
 }
 
-int RunReverseDns(TConfig& config, const std::string& target)
+int RunReverseDns(Config& config, const std::string& target)
 {
     ContactServices services(config);
-    TNetvaneMain& netvane = services.Netvane();
+    ContactSearch& netvane = services.Netvane();
     PrintStatus("Performing rDNS...");
     std::string address = Trim(target);
     bool isAddress = IsDottedQuad(address);
-    std::string shown = isAddress ? "Canonical name: " + netvane.GetRDNS(address) : address + " is not an IP address.";
+    std::string shown = isAddress ? "Canonical name: " + netvane.ReverseName(address) : address + " is not an IP address.";
     PrintStatus("Disconnected");
     if (!PrintResult(shown + "\n"))
         return ExitFailed;
@@ -180,7 +180,7 @@ int RunReverseDns(TConfig& config, const std::string& target)
 
 // The add commands take the address as typed; only what would break the
 // one-entry-a-line file is refused.
-int RunAddToList(TConfig& config, const char* command, const char* fileName, const std::string& address)
+int RunAddToList(Config& config, const char* command, const char* fileName, const std::string& address)
 {
     if (address.empty()) {
         std::cerr << (std::string(command) + ": the address is empty\n");
@@ -206,7 +206,7 @@ const CommandRegistration registerSourceIp(20, "source-ip",
     [](CLI::App& command, CliContext& context) {
         auto path = std::make_shared<std::string>();
         command.add_option("FILE", *path, "The message, headers first; - for standard input")->required();
-        command.callback([&context, path] { context.exitStatus = RunSourceIp(context.Config(), *path); });
+        command.callback([&context, path] { context.exitStatus = RunSourceIp(context.Settings(), *path); });
     });
 
 const CommandRegistration registerContacts(21, "contacts",
@@ -216,7 +216,7 @@ const CommandRegistration registerContacts(21, "contacts",
         command.add_option("IP", options->input, "The IPv4 address")->required();
         command.add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
         command.callback([&context, options] {
-            context.exitStatus = RunContacts(context.Config(), options->input, options->harder);
+            context.exitStatus = RunContacts(context.Settings(), options->input, options->harder);
     });
     });
 
@@ -227,7 +227,7 @@ const CommandRegistration registerFind(22, "find",
         command.add_option("FILE", options->input, "The message, headers first; - for standard input")->required();
         command.add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
         command.callback([&context, options] {
-            context.exitStatus = RunFind(context.Config(), options->input, options->harder);
+            context.exitStatus = RunFind(context.Settings(), options->input, options->harder);
     });
     });
 
@@ -239,7 +239,7 @@ const CommandRegistration registerMagic(51, "magic",
         command.add_flag("--detailed", *detailed, "Ask the registries for their detailed answers");
         command.add_option("TARGET", *target, "Address or host name; a name is resolved first")->required();
         command.callback([&context, target, detailed] {
-            context.exitStatus = RunMagic(context.Config(), *target, *detailed);
+            context.exitStatus = RunMagic(context.Settings(), *target, *detailed);
     });
     });
 
@@ -248,7 +248,7 @@ const CommandRegistration registerAbuse(53, "abuse",
     [](CLI::App& command, CliContext& context) {
         auto target = std::make_shared<std::string>();
         command.add_option("TARGET", *target, "Domain or IPv4 address")->required();
-        command.callback([&context, target] { context.exitStatus = RunAbuse(context.Config(), *target); });
+        command.callback([&context, target] { context.exitStatus = RunAbuse(context.Settings(), *target); });
     });
 
 const CommandRegistration registerReverseDns(54, "rdns",
@@ -256,7 +256,7 @@ const CommandRegistration registerReverseDns(54, "rdns",
     [](CLI::App& command, CliContext& context) {
         auto target = std::make_shared<std::string>();
         command.add_option("ADDRESS", *target, "IPv4 address")->required();
-        command.callback([&context, target] { context.exitStatus = RunReverseDns(context.Config(), *target); });
+        command.callback([&context, target] { context.exitStatus = RunReverseDns(context.Settings(), *target); });
     });
 
 void AddListCommand(CLI::App& list, CliContext& context, const char* name, const char* fileName)
@@ -268,7 +268,7 @@ void AddListCommand(CLI::App& list, CliContext& context, const char* name, const
     add->add_option("ADDRESS", *address, "E-mail address, kept as typed")->required();
     std::string command = std::string(name) + " add";
     add->callback([&context, address, command, fileName] {
-        context.exitStatus = RunAddToList(context.Config(), command.c_str(), fileName, *address);
+        context.exitStatus = RunAddToList(context.Settings(), command.c_str(), fileName, *address);
     });
 }
 
@@ -284,7 +284,7 @@ const CommandRegistration registerApplyBlacklist(62, "apply-blacklist",
     "Remove every address of the blacklist and the blocklist from the cached lists",
     [](CLI::App& command, CliContext& context) {
         command.callback([&context] {
-            ContactServices services(context.Config());
+            ContactServices services(context.Settings());
             services.DM().ApplyBlacklist();
     });
     });
@@ -292,7 +292,7 @@ const CommandRegistration registerApplyBlacklist(62, "apply-blacklist",
 const CommandRegistration registerFixEmails(63, "fix-emails", "Remove leading commas from the cached lists",
     [](CLI::App& command, CliContext& context) {
         command.callback([&context] {
-            ContactServices services(context.Config());
+            ContactServices services(context.Settings());
             services.DM().FixEmails();
     });
     });

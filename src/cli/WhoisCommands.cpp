@@ -1,9 +1,9 @@
 #include "app/Config.h"
-#include "app/Text.h"
+#include "base/Text.h"
 #include "cli/CliCommand.h"
-#include "net/IdException.h"
-#include "net/IdStack.h"
-#include "net/IdWhois.h"
+#include "net/NetError.h"
+#include "net/SocketLayer.h"
+#include "net/WhoisClient.h"
 
 #include <iostream>
 #include <memory>
@@ -22,9 +22,9 @@ struct WhoisOptions {
 
 // The investigation window's whois command: the target is resolved, the
 // arguments go before the address, and the answer is printed as received.
-int RunWhois(const TConfig& config, const WhoisOptions& options)
+int RunWhois(const Config& config, const WhoisOptions& options)
 {
-    TIdWhois whois;
+    WhoisClient whois;
     whois.Host = options.hostGiven ? options.host : config.DefaultWhoisHost;
     whois.Port = config.WhoisPort;
     whois.ReadTimeout = ReadTimeoutFromSeconds(config.NetworkTimeout);
@@ -34,7 +34,7 @@ int RunWhois(const TConfig& config, const WhoisOptions& options)
     try {
         std::string address = ResolveAddress(options.target);
         answer = whois.Query(Trim(options.args + " " + address));
-    } catch (const EIdException& error) {
+    } catch (const NetError& error) {
         std::cerr << (error.what() + std::string("\n"));
         return ExitFailed;
     }
@@ -60,7 +60,7 @@ const CommandRegistration registerWhois(50, "whois",
                             "Text sent before the address, e.g. --args=-a (use = when it begins with a dash)");
         command.add_option("TARGET", options->target, "Address or host name to ask about; a name is resolved first")
             ->required();
-        command.callback([&context, options] { context.exitStatus = RunWhois(context.Config(), *options); });
+        command.callback([&context, options] { context.exitStatus = RunWhois(context.Settings(), *options); });
     });
 
 } // namespace

@@ -7,7 +7,7 @@ namespace morvanta {
 // What the mailer knows about the report in progress. The mailer window owns
 // it; the contact search reads and writes it. Everything starts empty and is
 // never cleared.
-struct TReportContext {
+struct ReportContext {
     // The source address of the report in progress, the value of "%IP%".
     std::string CurrentIP;
     // The abuse service's answer and the brief registry answer last fetched

@@ -2,7 +2,7 @@
 
 #include "app/Platform.h"
 #include "tables/Table.h"
-#include "tables/TableEngineError.h"
+#include "tables/TableError.h"
 #include "tables/TableFile.h"
 
 #include <algorithm>
@@ -10,46 +10,46 @@
 
 namespace morvanta {
 
-TDatabase::TDatabase(std::string databaseName)
+Database::Database(std::string databaseName)
     : name_(std::move(databaseName))
 {
 }
 
-TDatabase::~TDatabase()
+Database::~Database()
 {
     try {
         Disconnect();
     } catch (...) {
         // A table whose pending edit could not be posted is closed without it.
     }
-    for (TTable* table : tables_)
+    for (Table* table : tables_)
         table->database_ = nullptr;
 }
 
-void TDatabase::SetFolder(const std::string& folder)
+void Database::SetFolder(const std::string& folder)
 {
     if (connected_)
-        throw ETableEngineError(TableError::General,
+        throw TableError(TableErrorCode::General,
                                 "Cannot change the folder of database " + name_ + " while it is connected");
     folder_ = IncludeTrailingPathDelimiter(folder);
 }
 
-void TDatabase::Connect()
+void Database::Connect()
 {
     if (connected_)
         return;
     if (folder_.empty())
-        throw ETableEngineError(TableError::CannotOpen, "Database " + name_ + " has no folder");
+        throw TableError(TableErrorCode::CannotOpen, "Database " + name_ + " has no folder");
     if (!DirectoryExists(folder_))
-        throw ETableEngineError(TableError::CannotOpen,
+        throw TableError(TableErrorCode::CannotOpen,
                                 "Database " + name_ + ": the folder " + folder_ + " does not exist");
     connected_ = true;
 }
 
-void TDatabase::Disconnect()
+void Database::Disconnect()
 {
     std::exception_ptr failure;
-    for (TTable* table : tables_) {
+    for (Table* table : tables_) {
         try {
             table->Close();
         } catch (...) {
@@ -63,17 +63,17 @@ void TDatabase::Disconnect()
         std::rethrow_exception(failure);
 }
 
-std::string TDatabase::TableFileName(std::string_view tableName) const
+std::string Database::TableFileName(std::string_view tableName) const
 {
     return folder_ + std::string(tableName) + kTableFileExtension;
 }
 
-void TDatabase::Attach(TTable& table)
+void Database::Attach(Table& table)
 {
     tables_.push_back(&table);
 }
 
-void TDatabase::Detach(TTable& table)
+void Database::Detach(Table& table)
 {
     tables_.erase(std::remove(tables_.begin(), tables_.end(), &table), tables_.end());
 }

@@ -6,25 +6,25 @@
 
 namespace morvanta {
 
-class TTable;
+class Table;
 
 // A database bound to a folder: its tables are files in that folder, one per
 // table, named "<Table>.db". The folder is set while disconnected; tables
 // open only while the database is connected, and disconnecting closes them.
-class TDatabase {
+class Database {
 public:
-    explicit TDatabase(std::string databaseName = "Morvanta");
-    ~TDatabase();
-    TDatabase(const TDatabase&) = delete;
-    TDatabase& operator=(const TDatabase&) = delete;
+    explicit Database(std::string databaseName = "Morvanta");
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
 
     [[nodiscard]] const std::string& DatabaseName() const { return name_; }
 
-    // Kept with a trailing "/". ETableEngineError(General) while connected.
+    // Kept with a trailing "/". TableError(General) while connected.
     void SetFolder(const std::string& folder);
     [[nodiscard]] const std::string& Folder() const { return folder_; }
 
-    // ETableEngineError(CannotOpen) when no folder is set or it does not exist.
+    // TableError(CannotOpen) when no folder is set or it does not exist.
     void Connect();
     // Closes every open table of the database (posting a pending edit first).
     void Disconnect();
@@ -33,14 +33,14 @@ public:
     [[nodiscard]] std::string TableFileName(std::string_view tableName) const;
 
 private:
-    friend class TTable;
-    void Attach(TTable& table);
-    void Detach(TTable& table);
+    friend class Table;
+    void Attach(Table& table);
+    void Detach(Table& table);
 
     std::string name_;
     std::string folder_;
     bool connected_ = false;
-    std::vector<TTable*> tables_;
+    std::vector<Table*> tables_;
 };
 
 } // namespace morvanta

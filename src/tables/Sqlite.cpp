@@ -1,6 +1,6 @@
 #include "tables/Sqlite.h"
 
-#include "tables/TableEngineError.h"
+#include "tables/TableError.h"
 
 #include <sqlite3.h>
 
@@ -17,7 +17,7 @@ namespace {
     if ((extended & 0xff) != (result & 0xff))
         extended = result;
     std::string detail = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
-    throw ETableEngineError(TableErrorFromSqlite(extended), context, detail);
+    throw TableError(TableErrorFromSqlite(extended), context, detail);
 }
 
 } // namespace
@@ -33,24 +33,24 @@ std::string QuoteIdentifier(std::string_view name)
     return quoted + "\"";
 }
 
-TSqliteStatement::TSqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context)
+SqliteStatement::SqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context)
     : statement_(statement)
     , context_(std::move(context))
 {
 }
 
-TSqliteStatement::~TSqliteStatement()
+SqliteStatement::~SqliteStatement()
 {
     sqlite3_finalize(statement_);
 }
 
-TSqliteStatement::TSqliteStatement(TSqliteStatement&& other) noexcept
+SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
     : statement_(std::exchange(other.statement_, nullptr))
     , context_(std::move(other.context_))
 {
 }
 
-TSqliteStatement& TSqliteStatement::operator=(TSqliteStatement&& other) noexcept
+SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept
 {
     if (this != &other) {
         sqlite3_finalize(statement_);
@@ -60,38 +60,38 @@ TSqliteStatement& TSqliteStatement::operator=(TSqliteStatement&& other) noexcept
     return *this;
 }
 
-void TSqliteStatement::Fail(int result) const
+void SqliteStatement::Fail(int result) const
 {
     ThrowSqliteError(sqlite3_db_handle(statement_), result, context_ ? *context_ : std::string("table"));
 }
 
-void TSqliteStatement::BindNull(int index)
+void SqliteStatement::BindNull(int index)
 {
     if (int result = sqlite3_bind_null(statement_, index); result != SQLITE_OK)
         Fail(result);
 }
 
-void TSqliteStatement::BindText(int index, std::string_view text)
+void SqliteStatement::BindText(int index, std::string_view text)
 {
     if (int result = sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
         result != SQLITE_OK)
         Fail(result);
 }
 
-void TSqliteStatement::BindInteger(int index, std::int64_t number)
+void SqliteStatement::BindInteger(int index, std::int64_t number)
 {
     if (int result = sqlite3_bind_int64(statement_, index, number); result != SQLITE_OK)
         Fail(result);
 }
 
-void TSqliteStatement::BindBlob(int index, std::string_view bytes)
+void SqliteStatement::BindBlob(int index, std::string_view bytes)
 {
     if (int result = sqlite3_bind_blob64(statement_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
         result != SQLITE_OK)
         Fail(result);
 }
 
-bool TSqliteStatement::Step()
+bool SqliteStatement::Step()
 {
     int result = sqlite3_step(statement_);
     if (result == SQLITE_ROW)
@@ -102,31 +102,31 @@ bool TSqliteStatement::Step()
     int extended = sqlite3_extended_errcode(sqlite3_db_handle(statement_));
     std::string detail = sqlite3_errmsg(sqlite3_db_handle(statement_));
     sqlite3_reset(statement_);
-    throw ETableEngineError(TableErrorFromSqlite(extended), context_ ? *context_ : "table", detail);
+    throw TableError(TableErrorFromSqlite(extended), context_ ? *context_ : "table", detail);
 }
 
-void TSqliteStatement::Reset()
+void SqliteStatement::Reset()
 {
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);
 }
 
-int TSqliteStatement::ColumnType(int column) const
+int SqliteStatement::ColumnType(int column) const
 {
     return sqlite3_column_type(statement_, column);
 }
 
-bool TSqliteStatement::IsNull(int column) const
+bool SqliteStatement::IsNull(int column) const
 {
     return sqlite3_column_type(statement_, column) == SQLITE_NULL;
 }
 
-std::int64_t TSqliteStatement::ColumnInteger(int column) const
+std::int64_t SqliteStatement::ColumnInteger(int column) const
 {
     return sqlite3_column_int64(statement_, column);
 }
 
-std::string TSqliteStatement::ColumnText(int column) const
+std::string SqliteStatement::ColumnText(int column) const
 {
     const void* bytes = sqlite3_column_type(statement_, column) == SQLITE_BLOB ? sqlite3_column_blob(statement_, column)
                                                                                  : sqlite3_column_text(statement_, column);
@@ -136,12 +136,12 @@ std::string TSqliteStatement::ColumnText(int column) const
     return std::string(static_cast<const char*>(bytes), static_cast<size_t>(size));
 }
 
-TStatementScope::~TStatementScope()
+StatementScope::~StatementScope()
 {
     statement_.Reset();
 }
 
-TSqliteConnection::TSqliteConnection(const std::string& path, Mode mode, std::string context)
+SqliteConnection::SqliteConnection(const std::string& path, Mode mode, std::string context)
     : context_(std::make_shared<const std::string>(std::move(context)))
 {
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
@@ -152,7 +152,7 @@ TSqliteConnection::TSqliteConnection(const std::string& path, Mode mode, std::st
     if (result != SQLITE_OK) {
         std::string detail = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
         sqlite3_close_v2(database);
-        throw ETableEngineError(TableErrorFromSqlite(result), *context_, detail);
+        throw TableError(TableErrorFromSqlite(result), *context_, detail);
     }
     database_ = database;
     sqlite3_extended_result_codes(database_, 1);
@@ -161,19 +161,19 @@ TSqliteConnection::TSqliteConnection(const std::string& path, Mode mode, std::st
     sqlite3_busy_timeout(database_, 5000);
 }
 
-TSqliteConnection::~TSqliteConnection()
+SqliteConnection::~SqliteConnection()
 {
     Close();
 }
 
-TSqliteConnection::TSqliteConnection(TSqliteConnection&& other) noexcept
+SqliteConnection::SqliteConnection(SqliteConnection&& other) noexcept
     : database_(std::exchange(other.database_, nullptr))
     , context_(std::move(other.context_))
 {
     other.context_ = std::make_shared<const std::string>();
 }
 
-TSqliteConnection& TSqliteConnection::operator=(TSqliteConnection&& other) noexcept
+SqliteConnection& SqliteConnection::operator=(SqliteConnection&& other) noexcept
 {
     if (this != &other) {
         Close();
@@ -184,12 +184,12 @@ TSqliteConnection& TSqliteConnection::operator=(TSqliteConnection&& other) noexc
     return *this;
 }
 
-void TSqliteConnection::Fail(int result) const
+void SqliteConnection::Fail(int result) const
 {
     ThrowSqliteError(database_, result, *context_);
 }
 
-void TSqliteConnection::Execute(std::string_view sql)
+void SqliteConnection::Execute(std::string_view sql)
 {
     std::string text(sql);
     char* message = nullptr;
@@ -199,33 +199,33 @@ void TSqliteConnection::Execute(std::string_view sql)
         Fail(result);
 }
 
-TSqliteStatement TSqliteConnection::Prepare(std::string_view sql)
+SqliteStatement SqliteConnection::Prepare(std::string_view sql)
 {
     sqlite3_stmt* statement = nullptr;
     int result = sqlite3_prepare_v3(database_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                                     &statement, nullptr);
     if (result != SQLITE_OK)
         Fail(result);
-    return TSqliteStatement(statement, context_);
+    return SqliteStatement(statement, context_);
 }
 
-std::int64_t TSqliteConnection::QueryInteger(std::string_view sql)
+std::int64_t SqliteConnection::QueryInteger(std::string_view sql)
 {
-    TSqliteStatement statement = Prepare(sql);
+    SqliteStatement statement = Prepare(sql);
     return statement.Step() ? statement.ColumnInteger(0) : 0;
 }
 
-std::int64_t TSqliteConnection::LastInsertRowid() const
+std::int64_t SqliteConnection::LastInsertRowid() const
 {
     return sqlite3_last_insert_rowid(database_);
 }
 
-int TSqliteConnection::Changes() const
+int SqliteConnection::Changes() const
 {
     return sqlite3_changes(database_);
 }
 
-void TSqliteConnection::Close()
+void SqliteConnection::Close()
 {
     if (database_) {
         sqlite3_close_v2(database_);

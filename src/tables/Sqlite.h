@@ -9,19 +9,19 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 // The SQLite calls of the table engine, each wrapped once: a failing call
-// throws ETableEngineError with the engine code for SQLite's result
+// throws TableError with the engine code for SQLite's result
 // (TableErrorFromSqlite) and a message that names the table file.
 namespace morvanta {
 
-class TSqliteStatement {
+class SqliteStatement {
 public:
-    TSqliteStatement() = default;
-    TSqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context);
-    ~TSqliteStatement();
-    TSqliteStatement(TSqliteStatement&& other) noexcept;
-    TSqliteStatement& operator=(TSqliteStatement&& other) noexcept;
-    TSqliteStatement(const TSqliteStatement&) = delete;
-    TSqliteStatement& operator=(const TSqliteStatement&) = delete;
+    SqliteStatement() = default;
+    SqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context);
+    ~SqliteStatement();
+    SqliteStatement(SqliteStatement&& other) noexcept;
+    SqliteStatement& operator=(SqliteStatement&& other) noexcept;
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     void BindNull(int index);
     void BindText(int index, std::string_view text);
@@ -48,37 +48,37 @@ private:
 
 // Runs the statement's reset when the scope ends, so that no read stays open
 // after an early return or a failure.
-class TStatementScope {
+class StatementScope {
 public:
-    explicit TStatementScope(TSqliteStatement& statement)
+    explicit StatementScope(SqliteStatement& statement)
         : statement_(statement)
     {
     }
-    ~TStatementScope();
-    TStatementScope(const TStatementScope&) = delete;
-    TStatementScope& operator=(const TStatementScope&) = delete;
+    ~StatementScope();
+    StatementScope(const StatementScope&) = delete;
+    StatementScope& operator=(const StatementScope&) = delete;
 
 private:
-    TSqliteStatement& statement_;
+    SqliteStatement& statement_;
 };
 
-class TSqliteConnection {
+class SqliteConnection {
 public:
     enum class Mode { ReadWrite, ReadWriteCreate };
 
-    TSqliteConnection() = default;
+    SqliteConnection() = default;
     // The context names the file in messages, such as "table IPList (/x/IPList.db)".
-    TSqliteConnection(const std::string& path, Mode mode, std::string context);
-    ~TSqliteConnection();
-    TSqliteConnection(TSqliteConnection&& other) noexcept;
-    TSqliteConnection& operator=(TSqliteConnection&& other) noexcept;
-    TSqliteConnection(const TSqliteConnection&) = delete;
-    TSqliteConnection& operator=(const TSqliteConnection&) = delete;
+    SqliteConnection(const std::string& path, Mode mode, std::string context);
+    ~SqliteConnection();
+    SqliteConnection(SqliteConnection&& other) noexcept;
+    SqliteConnection& operator=(SqliteConnection&& other) noexcept;
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
 
     [[nodiscard]] const std::string& Context() const { return *context_; }
 
     void Execute(std::string_view sql);
-    [[nodiscard]] TSqliteStatement Prepare(std::string_view sql);
+    [[nodiscard]] SqliteStatement Prepare(std::string_view sql);
     // The first column of the first row as an integer (0 when there is none).
     [[nodiscard]] std::int64_t QueryInteger(std::string_view sql);
 

@@ -1,8 +1,8 @@
 #include "tables/Table.h"
 
-#include "app/Text.h"
+#include "base/Text.h"
 #include "tables/Database.h"
-#include "tables/TableEngineError.h"
+#include "tables/TableError.h"
 
 #include <charconv>
 #include <climits>
@@ -26,31 +26,31 @@ std::optional<std::int64_t> ParseInteger(std::string_view text)
 
 bool IsCorruptionCode(int code)
 {
-    return code == TableError::HeaderCorrupt || code == TableError::DataRecordCorrupt
-        || code == TableError::IndexPageCorrupt;
+    return code == TableErrorCode::HeaderCorrupt || code == TableErrorCode::DataRecordCorrupt
+        || code == TableErrorCode::IndexPageCorrupt;
 }
 
 } // namespace
 
-// --- TField ---------------------------------------------------------------
+// --- Field ---------------------------------------------------------------
 
-const std::string& TField::FieldName() const
+const std::string& Field::FieldName() const
 {
     return table_->definition_.fields[index_].name;
 }
 
-FieldType TField::DataType() const
+FieldType Field::DataType() const
 {
     return table_->definition_.fields[index_].type;
 }
 
-void TField::Refuse(const std::string& what) const
+void Field::Refuse(const std::string& what) const
 {
-    throw ETableEngineError(TableError::BadValue, "Field " + FieldName() + " of table " + table_->TableName() + ": "
+    throw TableError(TableErrorCode::BadValue, "Field " + FieldName() + " of table " + table_->TableName() + ": "
                                 + what);
 }
 
-TValue TField::Value() const
+TableValue Field::Value() const
 {
     table_->CheckActive();
     if (!table_->current_)
@@ -58,14 +58,14 @@ TValue TField::Value() const
     return table_->current_->values[index_];
 }
 
-bool TField::IsNull() const
+bool Field::IsNull() const
 {
     return Value().IsNull();
 }
 
-std::string TField::AsString() const
+std::string Field::AsString() const
 {
-    TValue value = Value();
+    TableValue value = Value();
     if (value.IsNull())
         return {};
     if (value.IsText())
@@ -73,9 +73,9 @@ std::string TField::AsString() const
     return value.Describe();
 }
 
-std::int64_t TField::AsInteger() const
+std::int64_t Field::AsInteger() const
 {
-    TValue value = Value();
+    TableValue value = Value();
     if (value.IsNull())
         return 0;
     if (value.IsInteger())
@@ -87,9 +87,9 @@ std::int64_t TField::AsInteger() const
     Refuse(value.Describe() + " is not an integer");
 }
 
-TDate TField::AsDate() const
+TableDate Field::AsDate() const
 {
-    TValue value = Value();
+    TableValue value = Value();
     if (value.IsNull())
         return {};
     if (value.IsDate())
@@ -105,30 +105,30 @@ TDate TField::AsDate() const
     Refuse(value.Describe() + " is not a date");
 }
 
-TDateTime TField::AsDateTime() const
+TableDateTime Field::AsDateTime() const
 {
-    TValue value = Value();
+    TableValue value = Value();
     if (value.IsNull())
         return {};
     if (value.IsDateTime())
         return value.DateTime();
     if (value.IsDate())
-        return TDateTime { value.Date().dayNumber, 0 };
+        return TableDateTime { value.Date().dayNumber, 0 };
     if (value.IsText()) {
         if (auto moment = ParseDateTime(value.Text()))
             return *moment;
         if (auto date = ParseDate(value.Text()))
-            return TDateTime { date->dayNumber, 0 };
+            return TableDateTime { date->dayNumber, 0 };
     }
     Refuse(value.Describe() + " is not a date-time");
 }
 
-void TField::SetValue(const TValue& value)
+void Field::SetValue(const TableValue& value)
 {
-    TTable& table = *table_;
+    Table& table = *table_;
     table.CheckActive();
     if (table.state_ != TableState::Edit)
-        throw ETableEngineError(TableError::NotEditing, std::string(TableErrorText(TableError::NotEditing)) + ": "
+        throw TableError(TableErrorCode::NotEditing, std::string(TableErrorText(TableErrorCode::NotEditing)) + ": "
                                     + table.Context() + ", field " + FieldName());
     if (!value.FitsField(DataType()))
         Refuse("the value " + value.Describe() + " does not fit a " + FieldTypeName(DataType()) + " field");
@@ -137,11 +137,11 @@ void TField::SetValue(const TValue& value)
     table.current_->values[index_] = value;
 }
 
-void TField::SetAsString(std::string_view text)
+void Field::SetAsString(std::string_view text)
 {
     switch (DataType()) {
     case FieldType::Text:
-        return SetValue(TValue(text));
+        return SetValue(TableValue(text));
     case FieldType::Integer:
         if (auto number = ParseInteger(text))
             return SetValue(*number);
@@ -154,12 +154,12 @@ void TField::SetAsString(std::string_view text)
         if (auto moment = ParseDateTime(text))
             return SetValue(*moment);
         if (auto date = ParseDate(text))
-            return SetValue(TDateTime { date->dayNumber, 0 });
+            return SetValue(TableDateTime { date->dayNumber, 0 });
         Refuse("\"" + std::string(text) + "\" is not a date-time (YYYY-MM-DD HH:MM:SS)");
     }
 }
 
-void TField::SetAsInteger(std::int64_t number)
+void Field::SetAsInteger(std::int64_t number)
 {
     if (DataType() == FieldType::Text)
         return SetValue(std::to_string(number));
@@ -168,13 +168,13 @@ void TField::SetAsInteger(std::int64_t number)
     SetValue(number);
 }
 
-void TField::SetAsDate(TDate date)
+void Field::SetAsDate(TableDate date)
 {
     switch (DataType()) {
     case FieldType::Date:
         return SetValue(date);
     case FieldType::DateTime:
-        return SetValue(TDateTime { date.dayNumber, 0 });
+        return SetValue(TableDateTime { date.dayNumber, 0 });
     case FieldType::Text:
         if (auto text = FormatDate(date))
             return SetValue(*text);
@@ -185,7 +185,7 @@ void TField::SetAsDate(TDate date)
     Refuse("a date does not fit an integer field");
 }
 
-void TField::SetAsDateTime(TDateTime moment)
+void Field::SetAsDateTime(TableDateTime moment)
 {
     switch (DataType()) {
     case FieldType::DateTime:
@@ -202,24 +202,24 @@ void TField::SetAsDateTime(TDateTime moment)
     Refuse("a date-time does not fit an integer field");
 }
 
-void TField::Clear()
+void Field::Clear()
 {
-    SetValue(TValue());
+    SetValue(TableValue());
 }
 
-// --- TTable ---------------------------------------------------------------
+// --- Table ---------------------------------------------------------------
 
-TTable::TTable(TDatabase& database, TTableDef definition)
+Table::Table(Database& database, TableDef definition)
     : database_(&database)
     , definition_(std::move(definition))
 {
     ValidateTableDef(definition_);
     for (size_t i = 0; i < definition_.fields.size(); ++i)
-        fields_.push_back(TField(*this, i));
+        fields_.push_back(Field(*this, i));
     database_->Attach(*this);
 }
 
-TTable::~TTable()
+Table::~Table()
 {
     try {
         Close();
@@ -230,25 +230,25 @@ TTable::~TTable()
         database_->Detach(*this);
 }
 
-std::string TTable::Context() const
+std::string Table::Context() const
 {
     return "table " + definition_.name + (fileName_.empty() ? std::string() : " (" + fileName_ + ")");
 }
 
 template <class Action>
-decltype(auto) TTable::Guarded(Action&& action)
+decltype(auto) Table::Guarded(Action&& action)
 {
     try {
         return action();
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         if (!IsCorruptionCode(error.code()))
             throw;
         int code = error.code();
-        if (code != TableError::IndexPageCorrupt) {
+        if (code != TableErrorCode::IndexPageCorrupt) {
             try {
                 if (int found = DiagnoseTableDamage(connection_, fileName_); found != 0)
                     code = found;
-            } catch (const ETableEngineError&) {
+            } catch (const TableError&) {
                 // Keep the first verdict.
             }
         }
@@ -259,37 +259,37 @@ decltype(auto) TTable::Guarded(Action&& action)
     }
 }
 
-void TTable::CheckActive() const
+void Table::CheckActive() const
 {
     if (!Active())
-        throw ETableEngineError(TableError::NotActive,
-                                std::string(TableErrorText(TableError::NotActive)) + ": " + Context());
+        throw TableError(TableErrorCode::NotActive,
+                                std::string(TableErrorText(TableErrorCode::NotActive)) + ": " + Context());
 }
 
-void TTable::CheckBrowseMode()
+void Table::CheckBrowseMode()
 {
     if (state_ == TableState::Edit)
         Post();
 }
 
-void TTable::CheckClosedForMaintenance(const char* what) const
+void Table::CheckClosedForMaintenance(const char* what) const
 {
     if (Active())
-        throw ETableEngineError(TableError::General, std::string("Cannot ") + what + " " + Context() + " while it is open");
+        throw TableError(TableErrorCode::General, std::string("Cannot ") + what + " " + Context() + " while it is open");
     if (!database_ || !database_->Connected())
-        throw ETableEngineError(TableError::NotConnected, "Cannot " + std::string(what) + " " + Context()
+        throw TableError(TableErrorCode::NotConnected, "Cannot " + std::string(what) + " " + Context()
                                     + ": the database is not connected");
 }
 
-void TTable::Open()
+void Table::Open()
 {
     if (Active())
         return;
     if (!database_ || !database_->Connected())
-        throw ETableEngineError(TableError::NotConnected,
+        throw TableError(TableErrorCode::NotConnected,
                                 "Cannot open " + Context() + ": the database is not connected");
     fileName_ = database_->TableFileName(definition_.name);
-    TOpenedTableFile opened = OpenTableFile(fileName_, definition_);
+    OpenedTableFile opened = OpenTableFile(fileName_, definition_);
     connection_ = std::move(opened.connection);
 
     std::string table = QuoteIdentifier(definition_.name);
@@ -321,7 +321,7 @@ void TTable::Open()
     }
 }
 
-void TTable::Close()
+void Table::Close()
 {
     if (!Active())
         return;
@@ -329,7 +329,7 @@ void TTable::Close()
     CloseDiscarding();
 }
 
-void TTable::CloseDiscarding()
+void Table::CloseDiscarding()
 {
     statements_ = Statements {};
     connection_.Close();
@@ -340,9 +340,9 @@ void TTable::CloseDiscarding()
     walkEnd_.reset();
 }
 
-TTableRow TTable::ReadRow(const TSqliteStatement& statement) const
+TableRow Table::ReadRow(const SqliteStatement& statement) const
 {
-    TTableRow row;
+    TableRow row;
     row.rowid = statement.ColumnInteger(0);
     row.values.reserve(definition_.fields.size());
     for (size_t i = 0; i < definition_.fields.size(); ++i)
@@ -350,30 +350,30 @@ TTableRow TTable::ReadRow(const TSqliteStatement& statement) const
     return row;
 }
 
-bool TTable::InView(const TTableRow& row) const
+bool Table::InView(const TableRow& row) const
 {
     if (!filtered_ || !filter_)
         return true;
-    const TValue& value = row.values[filter_->FieldIndex()];
+    const TableValue& value = row.values[filter_->FieldIndex()];
     return value.IsText() && filter_->Matches(value.Text());
 }
 
-std::int64_t TTable::LastRowid()
+std::int64_t Table::LastRowid()
 {
-    TStatementScope scope(statements_.maxRowid);
+    StatementScope scope(statements_.maxRowid);
     if (!statements_.maxRowid.Step() || statements_.maxRowid.IsNull(0))
         return INT64_MIN;
     return statements_.maxRowid.ColumnInteger(0);
 }
 
-void TTable::AdvanceFrom(std::int64_t rowid)
+void Table::AdvanceFrom(std::int64_t rowid)
 {
-    TSqliteStatement& walk = statements_.walk;
-    TStatementScope scope(walk);
+    SqliteStatement& walk = statements_.walk;
+    StatementScope scope(walk);
     walk.BindInteger(1, rowid);
     walk.BindInteger(2, *walkEnd_);
     while (walk.Step()) {
-        TTableRow row = ReadRow(walk);
+        TableRow row = ReadRow(walk);
         if (InView(row)) {
             current_ = std::move(row);
             eof_ = false;
@@ -383,19 +383,19 @@ void TTable::AdvanceFrom(std::int64_t rowid)
     eof_ = true;
 }
 
-bool TTable::FindKey(std::string_view key)
+bool Table::FindKey(std::string_view key)
 {
     CheckActive();
     if (!definition_.PrimaryKeyIndex())
-        throw ETableEngineError(TableError::General, "Cannot look up a key in " + Context() + ": it has no primary index");
+        throw TableError(TableErrorCode::General, "Cannot look up a key in " + Context() + ": it has no primary index");
     CheckBrowseMode();
     return Guarded([&] {
-        TSqliteStatement& select = statements_.selectByKey;
-        TStatementScope scope(select);
+        SqliteStatement& select = statements_.selectByKey;
+        StatementScope scope(select);
         select.BindText(1, key);
         if (!select.Step())
             return false;
-        TTableRow row = ReadRow(select);
+        TableRow row = ReadRow(select);
         if (!InView(row))
             return false;
         current_ = std::move(row);
@@ -405,14 +405,14 @@ bool TTable::FindKey(std::string_view key)
     });
 }
 
-std::vector<std::string> TTable::PrimaryKeys()
+std::vector<std::string> Table::PrimaryKeys()
 {
     CheckActive();
     auto key = definition_.PrimaryKeyIndex();
     if (!key)
-        throw ETableEngineError(TableError::General, "Cannot list the keys of " + Context() + ": it has no primary index");
+        throw TableError(TableErrorCode::General, "Cannot list the keys of " + Context() + ": it has no primary index");
     return Guarded([&] {
-        TSqliteStatement select = connection_.Prepare("SELECT " + QuoteIdentifier(definition_.fields[*key].name)
+        SqliteStatement select = connection_.Prepare("SELECT " + QuoteIdentifier(definition_.fields[*key].name)
                                                       + " FROM " + QuoteIdentifier(definition_.name));
         std::vector<std::string> keys;
         while (select.Step())
@@ -421,54 +421,54 @@ std::vector<std::string> TTable::PrimaryKeys()
     });
 }
 
-TField& TTable::FieldByName(std::string_view name)
+Field& Table::FieldByName(std::string_view name)
 {
     auto index = definition_.FieldIndex(name);
     if (!index)
-        throw ETableEngineError(TableError::FieldNotFound,
+        throw TableError(TableErrorCode::FieldNotFound,
                                 "Field not found: table " + definition_.name + " has no field " + std::string(name));
     return fields_[*index];
 }
 
-const TField& TTable::FieldByName(std::string_view name) const
+const Field& Table::FieldByName(std::string_view name) const
 {
-    return const_cast<TTable*>(this)->FieldByName(name);
+    return const_cast<Table*>(this)->FieldByName(name);
 }
 
-void TTable::Edit()
+void Table::Edit()
 {
     CheckActive();
     if (state_ == TableState::Edit)
         return;
     if (!current_)
-        throw ETableEngineError(TableError::NoCurrentRecord,
-                                std::string(TableErrorText(TableError::NoCurrentRecord)) + " to edit in " + Context());
+        throw TableError(TableErrorCode::NoCurrentRecord,
+                                std::string(TableErrorText(TableErrorCode::NoCurrentRecord)) + " to edit in " + Context());
     beforeEdit_ = current_;
     state_ = TableState::Edit;
 }
 
-void TTable::Post()
+void Table::Post()
 {
     CheckActive();
     if (state_ != TableState::Edit)
         return;
     Guarded([&] {
-        TSqliteStatement& update = statements_.update;
-        TStatementScope scope(update);
+        SqliteStatement& update = statements_.update;
+        StatementScope scope(update);
         for (size_t i = 0; i < definition_.fields.size(); ++i)
             BindFieldValue(update, static_cast<int>(i + 1), current_->values[i], definition_.fields[i].type,
                            kCurrentTableFormat, Context());
         update.BindInteger(static_cast<int>(definition_.fields.size() + 1), current_->rowid);
         (void)update.Step();
         if (connection_.Changes() == 0)
-            throw ETableEngineError(TableError::RecordDeleted,
-                                    std::string(TableErrorText(TableError::RecordDeleted)) + ": " + Context());
+            throw TableError(TableErrorCode::RecordDeleted,
+                                    std::string(TableErrorText(TableErrorCode::RecordDeleted)) + ": " + Context());
     });
     state_ = TableState::Browse;
     beforeEdit_.reset();
 }
 
-void TTable::Cancel()
+void Table::Cancel()
 {
     if (state_ != TableState::Edit)
         return;
@@ -477,38 +477,38 @@ void TTable::Cancel()
     state_ = TableState::Browse;
 }
 
-void TTable::AppendRecord(const std::vector<TValue>& values)
+void Table::AppendRecord(const std::vector<TableValue>& values)
 {
     CheckActive();
     CheckBrowseMode();
     if (values.size() != definition_.fields.size())
-        throw ETableEngineError(TableError::BadValue, "Cannot append to " + Context() + ": "
+        throw TableError(TableErrorCode::BadValue, "Cannot append to " + Context() + ": "
                                     + std::to_string(values.size()) + " values for "
                                     + std::to_string(definition_.fields.size()) + " fields");
     Guarded([&] {
-        TSqliteStatement& insert = statements_.insert;
-        TStatementScope scope(insert);
+        SqliteStatement& insert = statements_.insert;
+        StatementScope scope(insert);
         for (size_t i = 0; i < values.size(); ++i) {
             try {
                 BindFieldValue(insert, static_cast<int>(i + 1), values[i], definition_.fields[i].type,
                                kCurrentTableFormat, Context());
-            } catch (const ETableEngineError& error) {
-                throw ETableEngineError(error.code(),
+            } catch (const TableError& error) {
+                throw TableError(error.code(),
                                         std::string(error.what()) + " (field " + definition_.fields[i].name + ")");
             }
         }
         (void)insert.Step();
-        current_ = TTableRow { connection_.LastInsertRowid(), values };
+        current_ = TableRow { connection_.LastInsertRowid(), values };
         eof_ = false;
         walkEnd_.reset();
     });
 }
 
-void TTable::SetFilter(std::string_view expression)
+void Table::SetFilter(std::string_view expression)
 {
-    std::optional<TTableFilter> parsed;
+    std::optional<TableFilter> parsed;
     if (!Trim(expression).empty())
-        parsed = TTableFilter::Parse(expression, definition_);
+        parsed = TableFilter::Parse(expression, definition_);
     if (Active() && filtered_)
         CheckBrowseMode();
     filterText_ = std::string(expression);
@@ -517,7 +517,7 @@ void TTable::SetFilter(std::string_view expression)
         First();
 }
 
-void TTable::SetFiltered(bool filtered)
+void Table::SetFiltered(bool filtered)
 {
     if (filtered == filtered_)
         return;
@@ -528,7 +528,7 @@ void TTable::SetFiltered(bool filtered)
         First();
 }
 
-void TTable::First()
+void Table::First()
 {
     CheckActive();
     CheckBrowseMode();
@@ -539,7 +539,7 @@ void TTable::First()
     });
 }
 
-void TTable::Next()
+void Table::Next()
 {
     CheckActive();
     CheckBrowseMode();
@@ -552,16 +552,16 @@ void TTable::Next()
     });
 }
 
-size_t TTable::RecordCount()
+size_t Table::RecordCount()
 {
     CheckActive();
     return Guarded([&]() -> size_t {
         if (!filtered_ || !filter_) {
-            TStatementScope scope(statements_.count);
+            StatementScope scope(statements_.count);
             return statements_.count.Step() ? static_cast<size_t>(statements_.count.ColumnInteger(0)) : 0;
         }
-        TSqliteStatement& walk = statements_.walk;
-        TStatementScope scope(walk);
+        SqliteStatement& walk = statements_.walk;
+        StatementScope scope(walk);
         walk.BindInteger(1, INT64_MIN);
         walk.BindInteger(2, INT64_MAX);
         size_t count = 0;
@@ -573,13 +573,13 @@ size_t TTable::RecordCount()
     });
 }
 
-void TTable::FlushBuffers()
+void Table::FlushBuffers()
 {
     CheckActive();
     CheckBrowseMode();
 }
 
-void TTable::Refresh()
+void Table::Refresh()
 {
     CheckActive();
     CheckBrowseMode();
@@ -587,13 +587,13 @@ void TTable::Refresh()
         return First();
     Guarded([&] {
         walkEnd_ = LastRowid();
-        TSqliteStatement& select = statements_.selectByRowid;
+        SqliteStatement& select = statements_.selectByRowid;
         std::int64_t rowid = current_->rowid;
         {
-            TStatementScope scope(select);
+            StatementScope scope(select);
             select.BindInteger(1, rowid);
             if (select.Step()) {
-                TTableRow row = ReadRow(select);
+                TableRow row = ReadRow(select);
                 if (InView(row)) {
                     current_ = std::move(row);
                     return;
@@ -606,13 +606,13 @@ void TTable::Refresh()
     });
 }
 
-TRepairReport TTable::RepairTable()
+RepairReport Table::RepairTable()
 {
     CheckClosedForMaintenance("repair");
     return RepairTableFile(database_->TableFileName(definition_.name), definition_);
 }
 
-void TTable::UpgradeTable()
+void Table::UpgradeTable()
 {
     CheckClosedForMaintenance("upgrade");
     UpgradeTableFile(database_->TableFileName(definition_.name), definition_);

@@ -14,8 +14,8 @@
 
 namespace morvanta {
 
-class TDatabase;
-class TTable;
+class Database;
+class Table;
 
 enum class TableState { Inactive, Browse, Edit };
 
@@ -28,29 +28,29 @@ enum class TableState { Inactive, Browse, Edit };
 // BadValue. Writing a value that does not suit the field (a text that is no
 // number into an integer field, a date outside the years 1 to 9999, ...)
 // throws BadValue and leaves the field as it was.
-class TField {
+class Field {
 public:
     [[nodiscard]] const std::string& FieldName() const;
     [[nodiscard]] FieldType DataType() const;
 
     [[nodiscard]] bool IsNull() const;
-    [[nodiscard]] TValue Value() const;
+    [[nodiscard]] TableValue Value() const;
     [[nodiscard]] std::string AsString() const;
     [[nodiscard]] std::int64_t AsInteger() const;
-    [[nodiscard]] TDate AsDate() const;
-    [[nodiscard]] TDateTime AsDateTime() const;
+    [[nodiscard]] TableDate AsDate() const;
+    [[nodiscard]] TableDateTime AsDateTime() const;
 
-    void SetValue(const TValue& value);
+    void SetValue(const TableValue& value);
     void SetAsString(std::string_view text);
     void SetAsInteger(std::int64_t number);
-    void SetAsDate(TDate date);
+    void SetAsDate(TableDate date);
     // A date field takes the day of the moment.
-    void SetAsDateTime(TDateTime moment);
+    void SetAsDateTime(TableDateTime moment);
     void Clear();
 
 private:
-    friend class TTable;
-    TField(TTable& table, size_t index)
+    friend class Table;
+    Field(Table& table, size_t index)
         : table_(&table)
         , index_(index)
     {
@@ -58,7 +58,7 @@ private:
 
     [[noreturn]] void Refuse(const std::string& what) const;
 
-    TTable* table_;
+    Table* table_;
     size_t index_;
 };
 
@@ -80,20 +80,20 @@ private:
 //
 // A failure that shows the file damaged closes the table, so that the next
 // Open meets the damage and the caller can repair it.
-class TTable {
+class Table {
 public:
-    // ETableEngineError(BadDefinition) for a definition the engine cannot keep.
-    TTable(TDatabase& database, TTableDef definition);
-    ~TTable();
-    TTable(const TTable&) = delete;
-    TTable& operator=(const TTable&) = delete;
+    // TableError(BadDefinition) for a definition the engine cannot keep.
+    Table(Database& database, TableDef definition);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
 
     [[nodiscard]] const std::string& TableName() const { return definition_.name; }
-    [[nodiscard]] const TTableDef& Definition() const { return definition_; }
+    [[nodiscard]] const TableDef& Definition() const { return definition_; }
 
     // Opens the table file, creating it empty with its fields when it is
     // missing, and makes the first row current. Does nothing when open.
-    // ETableEngineError for damage (8961, 8962, 8965, 10023...), an older
+    // TableError for damage (8961, 8962, 8965, 10023...), an older
     // format (12035), a newer format, a file of the wrong shape, a database
     // that is not connected, ...
     void Open();
@@ -109,11 +109,11 @@ public:
     // row does not move.
     [[nodiscard]] std::vector<std::string> PrimaryKeys();
 
-    // ETableEngineError(FieldNotFound) for an unknown name; letter case is ignored.
-    [[nodiscard]] TField& FieldByName(std::string_view name);
-    [[nodiscard]] const TField& FieldByName(std::string_view name) const;
+    // TableError(FieldNotFound) for an unknown name; letter case is ignored.
+    [[nodiscard]] Field& FieldByName(std::string_view name);
+    [[nodiscard]] const Field& FieldByName(std::string_view name) const;
     [[nodiscard]] size_t FieldCount() const { return fields_.size(); }
-    [[nodiscard]] TField& Fields(size_t index) { return fields_.at(index); }
+    [[nodiscard]] Field& Fields(size_t index) { return fields_.at(index); }
 
     void Edit();
     // Writes the current row. KeyViolation when the key is another row's;
@@ -122,9 +122,9 @@ public:
     void Cancel();
 
     // Appends a row from all its values in field order; it becomes current.
-    void AppendRecord(const std::vector<TValue>& values);
+    void AppendRecord(const std::vector<TableValue>& values);
 
-    // See TTableFilter for the expressions understood. Setting an invalid one
+    // See TableFilter for the expressions understood. Setting an invalid one
     // throws and keeps the old. Changing the filter in force, or switching
     // filtering, makes the first row of the new view current.
     void SetFilter(std::string_view expression);
@@ -146,21 +146,21 @@ public:
     void Refresh();
 
     // On the closed table's file: see RepairTableFile and UpgradeTableFile.
-    TRepairReport RepairTable();
+    RepairReport RepairTable();
     void UpgradeTable();
 
 private:
-    friend class TField;
-    friend class TDatabase;
+    friend class Field;
+    friend class Database;
 
     struct Statements {
-        TSqliteStatement selectByKey;
-        TSqliteStatement selectByRowid;
-        TSqliteStatement walk;
-        TSqliteStatement maxRowid;
-        TSqliteStatement count;
-        TSqliteStatement update;
-        TSqliteStatement insert;
+        SqliteStatement selectByKey;
+        SqliteStatement selectByRowid;
+        SqliteStatement walk;
+        SqliteStatement maxRowid;
+        SqliteStatement count;
+        SqliteStatement update;
+        SqliteStatement insert;
     };
 
     template <class Action>
@@ -170,25 +170,25 @@ private:
     void CheckBrowseMode();
     void CheckClosedForMaintenance(const char* what) const;
     void CloseDiscarding();
-    [[nodiscard]] TTableRow ReadRow(const TSqliteStatement& statement) const;
-    [[nodiscard]] bool InView(const TTableRow& row) const;
+    [[nodiscard]] TableRow ReadRow(const SqliteStatement& statement) const;
+    [[nodiscard]] bool InView(const TableRow& row) const;
     [[nodiscard]] std::int64_t LastRowid();
     void AdvanceFrom(std::int64_t rowid);
     [[nodiscard]] std::string Context() const;
 
-    TDatabase* database_;
-    TTableDef definition_;
-    std::vector<TField> fields_;
+    Database* database_;
+    TableDef definition_;
+    std::vector<Field> fields_;
     std::string fileName_;
-    TSqliteConnection connection_;
+    SqliteConnection connection_;
     Statements statements_;
     TableState state_ = TableState::Inactive;
-    std::optional<TTableRow> current_;
-    std::optional<TTableRow> beforeEdit_;
+    std::optional<TableRow> current_;
+    std::optional<TableRow> beforeEdit_;
     bool eof_ = true;
     std::optional<std::int64_t> walkEnd_;
     std::string filterText_;
-    std::optional<TTableFilter> filter_;
+    std::optional<TableFilter> filter_;
     bool filtered_ = false;
 };
 

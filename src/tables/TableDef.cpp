@@ -1,7 +1,7 @@
 #include "tables/TableDef.h"
 
-#include "app/Text.h"
-#include "tables/TableEngineError.h"
+#include "base/Text.h"
+#include "tables/TableError.h"
 
 namespace morvanta {
 
@@ -19,15 +19,15 @@ bool IsIdentifier(std::string_view name)
     return true;
 }
 
-[[noreturn]] void Reject(const TTableDef& definition, const std::string& reason)
+[[noreturn]] void Reject(const TableDef& definition, const std::string& reason)
 {
-    throw ETableEngineError(TableError::BadDefinition,
+    throw TableError(TableErrorCode::BadDefinition,
                             "Invalid definition of table " + definition.name + ": " + reason);
 }
 
 } // namespace
 
-std::optional<size_t> TTableDef::FieldIndex(std::string_view fieldName) const
+std::optional<size_t> TableDef::FieldIndex(std::string_view fieldName) const
 {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (SameText(fields[i].name, fieldName))
@@ -36,14 +36,14 @@ std::optional<size_t> TTableDef::FieldIndex(std::string_view fieldName) const
     return std::nullopt;
 }
 
-std::optional<size_t> TTableDef::PrimaryKeyIndex() const
+std::optional<size_t> TableDef::PrimaryKeyIndex() const
 {
     if (primaryKey.empty())
         return std::nullopt;
     return FieldIndex(primaryKey);
 }
 
-void ValidateTableDef(const TTableDef& definition)
+void ValidateTableDef(const TableDef& definition)
 {
     if (!IsIdentifier(definition.name) || SameText(definition.name.substr(0, 7), "sqlite_")
         || SameText(definition.name.substr(0, 9), "morvanta_"))
@@ -66,9 +66,9 @@ void ValidateTableDef(const TTableDef& definition)
     }
 }
 
-const TTableDef& IPListTableDef()
+const TableDef& IPListTableDef()
 {
-    static const TTableDef definition {
+    static const TableDef definition {
         "IPList",
         {
             { "IP", FieldType::Text },
@@ -83,9 +83,9 @@ const TTableDef& IPListTableDef()
     return definition;
 }
 
-const TTableDef& IPStatsTableDef()
+const TableDef& IPStatsTableDef()
 {
-    static const TTableDef definition {
+    static const TableDef definition {
         "IPStats",
         {
             { "IP", FieldType::Text },

@@ -9,7 +9,7 @@
 
 namespace morvanta {
 
-struct TFieldDef {
+struct FieldDef {
     std::string name;
     FieldType type = FieldType::Text;
 };
@@ -17,9 +17,9 @@ struct TFieldDef {
 // What a table holds: its fields in order (rows are appended by giving all
 // values in this order, so the order is part of the format) and the text
 // field whose values are the primary index key, if any.
-struct TTableDef {
+struct TableDef {
     std::string name;
-    std::vector<TFieldDef> fields;
+    std::vector<FieldDef> fields;
     std::string primaryKey;
 
     // The position of the field, names matched ignoring the letter case of A to Z.
@@ -27,15 +27,15 @@ struct TTableDef {
     [[nodiscard]] std::optional<size_t> PrimaryKeyIndex() const;
 };
 
-// Throws ETableEngineError(BadDefinition) unless the table and field names
+// Throws TableError(BadDefinition) unless the table and field names
 // are plain identifiers (letters, digits and "_", not starting with a digit
 // or "sqlite_"), no two fields share a name ignoring case, and the primary
 // key, when given, names a text field.
-void ValidateTableDef(const TTableDef& definition);
+void ValidateTableDef(const TableDef& definition);
 
 // The contact cache: one row per IP address, keyed by IP.
-[[nodiscard]] const TTableDef& IPListTableDef();
+[[nodiscard]] const TableDef& IPListTableDef();
 // The look-up statistics: one row per look-up, no key.
-[[nodiscard]] const TTableDef& IPStatsTableDef();
+[[nodiscard]] const TableDef& IPStatsTableDef();
 
 } // namespace morvanta

@@ -1,7 +1,7 @@
 #include "tables/TableFile.h"
 
-#include "app/Text.h"
-#include "tables/TableEngineError.h"
+#include "base/Text.h"
+#include "tables/TableError.h"
 #include "tables/TableSalvage.h"
 
 #include <sqlite3.h>
@@ -30,7 +30,7 @@ constexpr std::string_view kFormatMagic = "Morvanta table";
 constexpr int kPageSize = 4096;
 constexpr std::int64_t kSecondsPerDay = 86400;
 
-std::string Context(const TTableDef& definition, const std::string& path)
+std::string Context(const TableDef& definition, const std::string& path)
 {
     return "table " + definition.name + " (" + path + ")";
 }
@@ -55,11 +55,11 @@ std::string ReadWholeFile(const std::string& path, const std::string& context)
     if (!stream) {
         if (errno == ENOENT)
             return {};
-        throw ETableEngineError(TableError::ReadFailed, context, "cannot read " + path + ": " + std::strerror(errno));
+        throw TableError(TableErrorCode::ReadFailed, context, "cannot read " + path + ": " + std::strerror(errno));
     }
     std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     if (stream.bad())
-        throw ETableEngineError(TableError::ReadFailed, context, "cannot read " + path);
+        throw TableError(TableErrorCode::ReadFailed, context, "cannot read " + path);
     return bytes;
 }
 
@@ -77,14 +77,14 @@ void SyncFolderOf(const std::string& path)
 // Format 1 keeps a date as its day number and a date-time as seconds from
 // 1970-01-01 00:00 wall-clock time; a number outside the years 1 to 9999 is
 // no date.
-std::optional<TDate> DateOfDayNumber(std::int64_t number)
+std::optional<TableDate> DateOfDayNumber(std::int64_t number)
 {
     if (number < kFirstDayNumber || number > kLastDayNumber)
         return std::nullopt;
-    return TDate { static_cast<int>(number) };
+    return TableDate { static_cast<int>(number) };
 }
 
-std::optional<TDateTime> DateTimeOfSeconds(std::int64_t seconds)
+std::optional<TableDateTime> DateTimeOfSeconds(std::int64_t seconds)
 {
     std::int64_t day = seconds / kSecondsPerDay;
     std::int64_t second = seconds % kSecondsPerDay;
@@ -95,7 +95,7 @@ std::optional<TDateTime> DateTimeOfSeconds(std::int64_t seconds)
     auto date = DateOfDayNumber(day);
     if (!date)
         return std::nullopt;
-    return TDateTime { date->dayNumber, static_cast<int>(second) };
+    return TableDateTime { date->dayNumber, static_cast<int>(second) };
 }
 
 const char* DeclaredType(FieldType type, int format)
@@ -113,12 +113,12 @@ const char* DeclaredType(FieldType type, int format)
     return "";
 }
 
-std::string IndexName(const TTableDef& definition)
+std::string IndexName(const TableDef& definition)
 {
     return definition.name + "_primary";
 }
 
-std::string CreateTableSql(const TTableDef& definition, const std::string& tableName, int format)
+std::string CreateTableSql(const TableDef& definition, const std::string& tableName, int format)
 {
     std::string sql = "CREATE TABLE " + QuoteIdentifier(tableName) + "(";
     for (size_t i = 0; i < definition.fields.size(); ++i) {
@@ -129,36 +129,36 @@ std::string CreateTableSql(const TTableDef& definition, const std::string& table
     return sql + ")";
 }
 
-std::string CreateIndexSql(const TTableDef& definition)
+std::string CreateIndexSql(const TableDef& definition)
 {
     return "CREATE UNIQUE INDEX " + QuoteIdentifier(IndexName(definition)) + " ON " + QuoteIdentifier(definition.name)
         + "(" + QuoteIdentifier(definition.fields[*definition.PrimaryKeyIndex()].name) + ")";
 }
 
-void Rollback(TSqliteConnection& connection)
+void Rollback(SqliteConnection& connection)
 {
     try {
         connection.Execute("ROLLBACK");
-    } catch (const ETableEngineError&) {
+    } catch (const TableError&) {
         // Nothing was begun, or SQLite rolled back by itself.
     }
 }
 
-void InsertRows(TSqliteConnection& connection, const TTableDef& definition, const std::string& tableName,
-                const std::vector<TTableRow>& rows, int format)
+void InsertRows(SqliteConnection& connection, const TableDef& definition, const std::string& tableName,
+                const std::vector<TableRow>& rows, int format)
 {
     std::string sql = "INSERT INTO " + QuoteIdentifier(tableName) + "(rowid, " + ColumnListSql(definition)
         + ") VALUES(?1";
     for (size_t i = 0; i < definition.fields.size(); ++i)
         sql += ", ?" + std::to_string(i + 2);
     sql += ")";
-    TSqliteStatement insert = connection.Prepare(sql);
-    for (const TTableRow& row : rows) {
+    SqliteStatement insert = connection.Prepare(sql);
+    for (const TableRow& row : rows) {
         if (row.values.size() != definition.fields.size())
-            throw ETableEngineError(TableError::BadValue, connection.Context(),
+            throw TableError(TableErrorCode::BadValue, connection.Context(),
                                     "a row of " + std::to_string(row.values.size()) + " values for "
                                         + std::to_string(definition.fields.size()) + " fields");
-        TStatementScope scope(insert);
+        StatementScope scope(insert);
         if (row.rowid != 0)
             insert.BindInteger(1, row.rowid);
         for (size_t i = 0; i < row.values.size(); ++i)
@@ -170,8 +170,8 @@ void InsertRows(TSqliteConnection& connection, const TTableDef& definition, cons
 
 // Lays out a new table file in an empty database: the table with the rows,
 // then its index, the format record and the header fields, in one transaction.
-void CreateSchema(TSqliteConnection& connection, const TTableDef& definition, int format,
-                  const std::vector<TTableRow>& rows)
+void CreateSchema(SqliteConnection& connection, const TableDef& definition, int format,
+                  const std::vector<TableRow>& rows)
 {
     connection.Execute("PRAGMA page_size=" + std::to_string(kPageSize));
     connection.Execute("BEGIN IMMEDIATE");
@@ -186,7 +186,7 @@ void CreateSchema(TSqliteConnection& connection, const TTableDef& definition, in
         if (definition.PrimaryKeyIndex())
             connection.Execute(CreateIndexSql(definition));
         connection.Execute(std::string("CREATE TABLE ") + kFormatTable + "(magic BLOB, format INTEGER, table_name TEXT)");
-        TSqliteStatement record
+        SqliteStatement record
             = connection.Prepare(std::string("INSERT INTO ") + kFormatTable + " VALUES(?1, ?2, ?3)");
         record.BindBlob(1, kFormatMagic);
         record.BindInteger(2, format);
@@ -217,11 +217,11 @@ int ClassifyUnreadableFile(const std::string& path)
     bool walInUse = FileSize(path + "-wal").value_or(0) > 0;
     if (header.valid && header.pageCountValid && !walInUse
         && size < static_cast<std::uint64_t>(header.pageCount) * header.pageSize)
-        return TableError::DataRecordCorrupt;
-    return TableError::HeaderCorrupt;
+        return TableErrorCode::DataRecordCorrupt;
+    return TableErrorCode::HeaderCorrupt;
 }
 
-struct TDiagnosis {
+struct Diagnosis {
     bool header = false;
     bool table = false;
     bool index = false;
@@ -232,12 +232,12 @@ struct TDiagnosis {
     [[nodiscard]] int Code() const
     {
         if (header)
-            return TableError::HeaderCorrupt;
+            return TableErrorCode::HeaderCorrupt;
         if (table)
-            return TableError::DataRecordCorrupt;
+            return TableErrorCode::DataRecordCorrupt;
         if (index)
-            return TableError::IndexPageCorrupt;
-        return other ? TableError::DataRecordCorrupt : 0;
+            return TableErrorCode::IndexPageCorrupt;
+        return other ? TableErrorCode::DataRecordCorrupt : 0;
     }
 };
 
@@ -259,27 +259,27 @@ std::optional<std::uint32_t> PageOfFinding(std::string_view finding)
     return std::nullopt;
 }
 
-struct TSchemaObject {
+struct SchemaObject {
     std::string type;
     std::string name;
 };
 
 // Runs SQLite's integrity check and sorts what it finds by the structure it
 // hurts: the schema (page 1), the table's b-tree, an index, or only free space.
-TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
+Diagnosis Diagnose(SqliteConnection& connection, const std::string& path)
 {
-    TDiagnosis diagnosis;
+    Diagnosis diagnosis;
     std::vector<std::string> messages;
     try {
-        TSqliteStatement check = connection.Prepare("PRAGMA integrity_check(100)");
-        TStatementScope scope(check);
+        SqliteStatement check = connection.Prepare("PRAGMA integrity_check(100)");
+        StatementScope scope(check);
         while (check.Step()) {
             for (auto& line : SplitLines(check.ColumnText(0))) {
                 if (!line.empty() && !line.starts_with("*** in database"))
                     messages.push_back(line);
             }
         }
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         // The check itself stumbled over a page it could not read.
         diagnosis.findings.push_back(error.detail());
         diagnosis.other = true;
@@ -287,15 +287,15 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
     if (messages.size() == 1 && messages[0] == "ok")
         messages.clear();
 
-    std::map<std::uint32_t, TSchemaObject> roots { { 1, { "table", "sqlite_schema" } } };
+    std::map<std::uint32_t, SchemaObject> roots { { 1, { "table", "sqlite_schema" } } };
     try {
-        TSqliteStatement schema = connection.Prepare("SELECT type, name, rootpage FROM sqlite_schema");
-        TStatementScope scope(schema);
+        SqliteStatement schema = connection.Prepare("SELECT type, name, rootpage FROM sqlite_schema");
+        StatementScope scope(schema);
         while (schema.Step()) {
             if (schema.ColumnInteger(2) > 0)
                 roots[static_cast<std::uint32_t>(schema.ColumnInteger(2))] = { schema.ColumnText(0), schema.ColumnText(1) };
         }
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         diagnosis.findings.push_back(error.detail());
         diagnosis.header = true;
     }
@@ -320,14 +320,14 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
 
     // Which tree each page belongs to, from the pages as the file holds them.
     std::string file = ReadWholeFile(path, connection.Context());
-    salvage::TWalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", connection.Context()));
+    salvage::WalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", connection.Context()));
     std::string_view headerPage = wal.pages.count(1) ? std::string_view(wal.pages.at(1)) : std::string_view(file);
     auto header = salvage::ReadDatabaseHeader(headerPage);
     if (!header.valid) {
         diagnosis.header = true;
         return diagnosis;
     }
-    salvage::TPageImage image(file, wal, header.pageSize, header.pageSize - header.reservedBytes);
+    salvage::PageImage image(file, wal, header.pageSize, header.pageSize - header.reservedBytes);
     std::vector<std::uint32_t> rootList;
     for (const auto& entry : roots)
         rootList.push_back(entry.first);
@@ -338,7 +338,7 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
             diagnosis.table = true; // unknown: assume the worst
             continue;
         }
-        const TSchemaObject& object = roots[owner->second];
+        const SchemaObject& object = roots[owner->second];
         if (owner->second == 1)
             diagnosis.header = true;
         else if (object.type == "index")
@@ -352,16 +352,16 @@ TDiagnosis Diagnose(TSqliteConnection& connection, const std::string& path)
 // What the header and the format record say; throws for files that are not
 // ours or are newer, and for a header that disagrees with the record.
 // Returns 0 for an empty database.
-int ReadFormat(TSqliteConnection& connection, const TTableDef& definition, const std::string& path)
+int ReadFormat(SqliteConnection& connection, const TableDef& definition, const std::string& path)
 {
     const std::string& context = connection.Context();
     std::int64_t objects = 0;
     try {
         objects = connection.QueryInteger("SELECT count(*) FROM sqlite_schema");
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         if (!IsTableDamageCode(error.code()))
             throw;
-        throw ETableEngineError(ClassifyUnreadableFile(path), context, error.detail());
+        throw TableError(ClassifyUnreadableFile(path), context, error.detail());
     }
     auto applicationId = static_cast<std::uint32_t>(connection.QueryInteger("PRAGMA application_id"));
     std::int64_t userVersion = connection.QueryInteger("PRAGMA user_version");
@@ -369,50 +369,50 @@ int ReadFormat(TSqliteConnection& connection, const TTableDef& definition, const
         if (applicationId == 0 && userVersion == 0)
             return 0;
         if (applicationId == kTableApplicationId)
-            throw ETableEngineError(TableError::HeaderCorrupt, context, "the file has lost its schema");
-        throw ETableEngineError(TableError::NotATableFile, context, "an empty database of another program");
+            throw TableError(TableErrorCode::HeaderCorrupt, context, "the file has lost its schema");
+        throw TableError(TableErrorCode::NotATableFile, context, "an empty database of another program");
     }
     bool hasRecord = connection.QueryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='")
                                              + kFormatTable + "'")
         != 0;
     if (!hasRecord) {
         if (applicationId == kTableApplicationId)
-            throw ETableEngineError(TableError::HeaderCorrupt, context, "the format record is missing");
-        throw ETableEngineError(TableError::NotATableFile, context, "a database of another program");
+            throw TableError(TableErrorCode::HeaderCorrupt, context, "the format record is missing");
+        throw TableError(TableErrorCode::NotATableFile, context, "a database of another program");
     }
-    TSqliteStatement record = connection.Prepare(std::string("SELECT magic, format, table_name FROM ") + kFormatTable);
-    TStatementScope scope(record);
+    SqliteStatement record = connection.Prepare(std::string("SELECT magic, format, table_name FROM ") + kFormatTable);
+    StatementScope scope(record);
     if (!record.Step())
-        throw ETableEngineError(TableError::HeaderCorrupt, context, "the format record is empty");
+        throw TableError(TableErrorCode::HeaderCorrupt, context, "the format record is empty");
     std::string magic = record.ColumnText(0);
     std::int64_t format = record.ColumnInteger(1);
     std::string tableName = record.ColumnText(2);
     if (magic != kFormatMagic)
-        throw ETableEngineError(TableError::HeaderCorrupt, context, "the format record is damaged");
+        throw TableError(TableErrorCode::HeaderCorrupt, context, "the format record is damaged");
     if (!SameText(tableName, definition.name))
-        throw ETableEngineError(TableError::NotATableFile, context,
+        throw TableError(TableErrorCode::NotATableFile, context,
                                 "the file holds table " + tableName + ", not " + definition.name);
     if (applicationId != kTableApplicationId || userVersion != format)
-        throw ETableEngineError(TableError::HeaderCorrupt, context, "the file header disagrees with the format record");
+        throw TableError(TableErrorCode::HeaderCorrupt, context, "the file header disagrees with the format record");
     if (format > kCurrentTableFormat)
-        throw ETableEngineError(TableError::NewerVersion, context,
+        throw TableError(TableErrorCode::NewerVersion, context,
                                 "table format " + std::to_string(format) + "; this program knows formats up to "
                                     + std::to_string(kCurrentTableFormat) + " and leaves the file as it is");
     if (format < kOldestTableFormat)
-        throw ETableEngineError(TableError::NotATableFile, context, "unknown table format " + std::to_string(format));
+        throw TableError(TableErrorCode::NotATableFile, context, "unknown table format " + std::to_string(format));
     return static_cast<int>(format);
 }
 
-void CheckStructure(TSqliteConnection& connection, const TTableDef& definition, int format)
+void CheckStructure(SqliteConnection& connection, const TableDef& definition, int format)
 {
     const std::string& context = connection.Context();
-    TSqliteStatement columns = connection.Prepare("PRAGMA table_info(" + QuoteIdentifier(definition.name) + ")");
-    TStatementScope scope(columns);
+    SqliteStatement columns = connection.Prepare("PRAGMA table_info(" + QuoteIdentifier(definition.name) + ")");
+    StatementScope scope(columns);
     std::vector<std::pair<std::string, std::string>> found;
     while (columns.Step())
         found.emplace_back(columns.ColumnText(1), columns.ColumnText(2));
     if (found.empty())
-        throw ETableEngineError(TableError::HeaderCorrupt, context, "the file has lost table " + definition.name);
+        throw TableError(TableErrorCode::HeaderCorrupt, context, "the file has lost table " + definition.name);
     bool same = found.size() == definition.fields.size();
     for (size_t i = 0; same && i < found.size(); ++i) {
         same = SameText(found[i].first, definition.fields[i].name)
@@ -424,21 +424,21 @@ void CheckStructure(TSqliteConnection& connection, const TTableDef& definition, 
             have += (have.empty() ? "" : ", ") + name + " " + type;
         for (auto& field : definition.fields)
             want += (want.empty() ? "" : ", ") + field.name + " " + DeclaredType(field.type, format);
-        throw ETableEngineError(TableError::StructureMismatch, context,
+        throw TableError(TableErrorCode::StructureMismatch, context,
                                 "fields (" + have + "), expected (" + want + ")");
     }
 }
 
-void CheckIndex(TSqliteConnection& connection, const TTableDef& definition)
+void CheckIndex(SqliteConnection& connection, const TableDef& definition)
 {
     auto key = definition.PrimaryKeyIndex();
     if (!key)
         return;
     const std::string& context = connection.Context();
-    TSqliteStatement list = connection.Prepare("PRAGMA index_list(" + QuoteIdentifier(definition.name) + ")");
+    SqliteStatement list = connection.Prepare("PRAGMA index_list(" + QuoteIdentifier(definition.name) + ")");
     bool unique = false, found = false;
     {
-        TStatementScope scope(list);
+        StatementScope scope(list);
         while (list.Step()) {
             if (list.ColumnText(1) == IndexName(definition)) {
                 found = true;
@@ -447,26 +447,26 @@ void CheckIndex(TSqliteConnection& connection, const TTableDef& definition)
         }
     }
     if (!found)
-        throw ETableEngineError(TableError::InvalidIndexField, context,
+        throw TableError(TableErrorCode::InvalidIndexField, context,
                                 "the primary index " + IndexName(definition) + " is missing");
-    TSqliteStatement info = connection.Prepare("PRAGMA index_info(" + QuoteIdentifier(IndexName(definition)) + ")");
-    TStatementScope scope(info);
+    SqliteStatement info = connection.Prepare("PRAGMA index_info(" + QuoteIdentifier(IndexName(definition)) + ")");
+    StatementScope scope(info);
     std::vector<std::string> columns;
     while (info.Step())
         columns.push_back(info.ColumnText(2));
     if (!unique || columns.size() != 1 || !SameText(columns[0], definition.fields[*key].name))
-        throw ETableEngineError(TableError::InvalidIndexField, context,
+        throw TableError(TableErrorCode::InvalidIndexField, context,
                                 "the primary index " + IndexName(definition) + " is not a unique index on "
                                     + definition.fields[*key].name);
 }
 
-void Configure(TSqliteConnection& connection)
+void Configure(SqliteConnection& connection)
 {
     try {
         connection.Execute("PRAGMA journal_mode=WAL");
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         // A write-protected file still reads; its writes fail as they come.
-        if (error.code() != TableError::ReadOnly)
+        if (error.code() != TableErrorCode::ReadOnly)
             throw;
     }
     connection.Execute("PRAGMA synchronous=FULL");
@@ -474,12 +474,12 @@ void Configure(TSqliteConnection& connection)
 }
 
 // A row as found on a page, if its values fit the fields.
-std::optional<TTableRow> RowFromRecord(const salvage::TLeafRecord& record, const TTableDef& definition)
+std::optional<TableRow> RowFromRecord(const salvage::LeafRecord& record, const TableDef& definition)
 {
-    using Kind = salvage::TRecordValue::Kind;
+    using Kind = salvage::RecordValue::Kind;
     if (record.values.size() != definition.fields.size())
         return std::nullopt;
-    TTableRow row;
+    TableRow row;
     row.rowid = record.rowid;
     for (size_t i = 0; i < record.values.size(); ++i) {
         const auto& stored = record.values[i];
@@ -522,10 +522,10 @@ std::optional<TTableRow> RowFromRecord(const salvage::TLeafRecord& record, const
 }
 
 // Every row that the pages of a damaged file still hold, in rowid order.
-std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& definition, const std::string& context)
+std::vector<TableRow> SalvageRows(const std::string& path, const TableDef& definition, const std::string& context)
 {
     std::string file = ReadWholeFile(path, context);
-    salvage::TWalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", context));
+    salvage::WalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", context));
     std::string_view headerPage = wal.pages.count(1) ? std::string_view(wal.pages.at(1)) : std::string_view(file);
     auto header = salvage::ReadDatabaseHeader(headerPage);
 
@@ -539,14 +539,14 @@ std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& def
             pageSizes.push_back(size);
     }
 
-    std::vector<TTableRow> best;
+    std::vector<TableRow> best;
     for (std::uint32_t pageSize : pageSizes) {
         bool trusted = header.valid && pageSize == header.pageSize;
-        salvage::TPageImage image(file, wal, pageSize, trusted ? pageSize - header.reservedBytes : pageSize);
+        salvage::PageImage image(file, wal, pageSize, trusted ? pageSize - header.reservedBytes : pageSize);
         std::set<std::uint32_t> skip;
         if (trusted)
             skip = salvage::FreelistPages(image, header.freelistTrunk);
-        std::vector<TTableRow> rows;
+        std::vector<TableRow> rows;
         std::set<std::int64_t> seen;
         for (const auto& record : salvage::ScanTableLeafPages(image, skip)) {
             auto row = RowFromRecord(record, definition);
@@ -559,13 +559,13 @@ std::vector<TTableRow> SalvageRows(const std::string& path, const TTableDef& def
         if (trusted && !best.empty())
             break;
     }
-    std::sort(best.begin(), best.end(), [](const TTableRow& a, const TTableRow& b) { return a.rowid < b.rowid; });
+    std::sort(best.begin(), best.end(), [](const TableRow& a, const TableRow& b) { return a.rowid < b.rowid; });
     return best;
 }
 
 // Keeps, of the rows sharing a primary key, the one added last; returns how
 // many were left out.
-size_t DropDuplicateKeys(std::vector<TTableRow>& rows, const TTableDef& definition)
+size_t DropDuplicateKeys(std::vector<TableRow>& rows, const TableDef& definition)
 {
     auto key = definition.PrimaryKeyIndex();
     if (!key)
@@ -575,10 +575,10 @@ size_t DropDuplicateKeys(std::vector<TTableRow>& rows, const TTableDef& definiti
         if (rows[i].values[*key].IsText())
             last[rows[i].values[*key].Text()] = i;
     }
-    std::vector<TTableRow> kept;
+    std::vector<TableRow> kept;
     kept.reserve(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
-        const TValue& value = rows[i].values[*key];
+        const TableValue& value = rows[i].values[*key];
         if (!value.IsText() || last[value.Text()] == i)
             kept.push_back(std::move(rows[i]));
     }
@@ -604,14 +604,14 @@ std::string BackupName(const std::string& path)
 void RemoveFile(const std::string& path)
 {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        throw ETableEngineError(TableError::WriteFailed,
+        throw TableError(TableErrorCode::WriteFailed,
                                 "Cannot remove " + path + ": " + std::strerror(errno));
 }
 
 void RenameFile(const std::string& from, const std::string& to)
 {
     if (::rename(from.c_str(), to.c_str()) != 0)
-        throw ETableEngineError(TableError::WriteFailed,
+        throw TableError(TableErrorCode::WriteFailed,
                                 "Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
 }
 
@@ -625,7 +625,7 @@ std::string ReplaceFile(const std::string& path, const std::string& fresh, bool 
     if (keepBackup) {
         backup = BackupName(path);
         if (::link(path.c_str(), backup.c_str()) != 0)
-            throw ETableEngineError(TableError::WriteFailed,
+            throw TableError(TableErrorCode::WriteFailed,
                                     "Cannot keep " + path + " as " + backup + ": " + std::strerror(errno));
         for (const char* suffix : { "-wal", "-journal" }) {
             if (PathExists(path + suffix))
@@ -643,7 +643,7 @@ std::string ReplaceFile(const std::string& path, const std::string& fresh, bool 
 
 } // namespace
 
-std::string ColumnListSql(const TTableDef& definition)
+std::string ColumnListSql(const TableDef& definition)
 {
     std::string list;
     for (size_t i = 0; i < definition.fields.size(); ++i) {
@@ -654,11 +654,11 @@ std::string ColumnListSql(const TTableDef& definition)
     return list;
 }
 
-void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value, FieldType type, int format,
+void BindFieldValue(SqliteStatement& statement, int index, const TableValue& value, FieldType type, int format,
                     const std::string& context)
 {
     if (!value.FitsField(type))
-        throw ETableEngineError(TableError::BadValue, context,
+        throw TableError(TableErrorCode::BadValue, context,
                                 "the value " + value.Describe() + " does not fit a " + FieldTypeName(type) + " field");
     if (value.IsNull()) {
         statement.BindNull(index);
@@ -672,23 +672,23 @@ void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value,
         } else if (auto text = FormatDate(value.Date())) {
             statement.BindText(index, *text);
         } else {
-            throw ETableEngineError(TableError::BadValue, context,
+            throw TableError(TableErrorCode::BadValue, context,
                                     "the date " + value.Describe() + " is outside the years 1 to 9999");
         }
     } else {
-        TDateTime moment = value.DateTime();
+        TableDateTime moment = value.DateTime();
         if (format == 1) {
             statement.BindInteger(index, moment.dayNumber * kSecondsPerDay + moment.secondOfDay);
         } else if (auto text = FormatDateTime(moment)) {
             statement.BindText(index, *text);
         } else {
-            throw ETableEngineError(TableError::BadValue, context,
+            throw TableError(TableErrorCode::BadValue, context,
                                     "the date-time " + value.Describe() + " is not a valid one");
         }
     }
 }
 
-TValue ReadFieldValue(const TSqliteStatement& statement, int column, FieldType type)
+TableValue ReadFieldValue(const SqliteStatement& statement, int column, FieldType type)
 {
     switch (statement.ColumnType(column)) {
     case SQLITE_NULL:
@@ -720,12 +720,12 @@ TValue ReadFieldValue(const TSqliteStatement& statement, int column, FieldType t
     }
 }
 
-TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definition, VersionCheck check)
+OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definition, VersionCheck check)
 {
     ValidateTableDef(definition);
     std::string context = Context(definition, path);
-    TOpenedTableFile opened { TSqliteConnection(path, TSqliteConnection::Mode::ReadWriteCreate, context), 0 };
-    TSqliteConnection& connection = opened.connection;
+    OpenedTableFile opened { SqliteConnection(path, SqliteConnection::Mode::ReadWriteCreate, context), 0 };
+    SqliteConnection& connection = opened.connection;
     opened.format = ReadFormat(connection, definition, path);
     if (opened.format == 0) {
         CreateSchema(connection, definition, kCurrentTableFormat, {});
@@ -733,7 +733,7 @@ TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definit
     }
     CheckStructure(connection, definition, opened.format);
     CheckIndex(connection, definition);
-    TDiagnosis diagnosis = Diagnose(connection, path);
+    Diagnosis diagnosis = Diagnose(connection, path);
     if (diagnosis.Damaged()) {
         constexpr size_t kShown = 3;
         std::string detail;
@@ -741,26 +741,26 @@ TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definit
             detail += (i ? "; " : "") + diagnosis.findings[i];
         if (diagnosis.findings.size() > kShown)
             detail += "; and " + std::to_string(diagnosis.findings.size() - kShown) + " more findings";
-        throw ETableEngineError(diagnosis.Code(), context, detail);
+        throw TableError(diagnosis.Code(), context, detail);
     }
     if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)
-        throw ETableEngineError(TableError::OldVersion, context,
+        throw TableError(TableErrorCode::OldVersion, context,
                                 "table format " + std::to_string(opened.format) + ", current "
                                     + std::to_string(kCurrentTableFormat));
     Configure(connection);
     return opened;
 }
 
-void WriteTableFile(const std::string& path, const TTableDef& definition, const std::vector<TTableRow>& rows,
+void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows,
                     int format)
 {
     ValidateTableDef(definition);
     std::string context = Context(definition, path);
     if (format < kOldestTableFormat || format > kCurrentTableFormat)
-        throw ETableEngineError(TableError::General, context, "cannot write table format " + std::to_string(format));
+        throw TableError(TableErrorCode::General, context, "cannot write table format " + std::to_string(format));
     if (PathExists(path))
-        throw ETableEngineError(TableError::CannotOpen, context, "the file exists already");
-    TSqliteConnection connection(path, TSqliteConnection::Mode::ReadWriteCreate, context);
+        throw TableError(TableErrorCode::CannotOpen, context, "the file exists already");
+    SqliteConnection connection(path, SqliteConnection::Mode::ReadWriteCreate, context);
     connection.Execute("PRAGMA synchronous=FULL");
     try {
         CreateSchema(connection, definition, format, rows);
@@ -773,14 +773,14 @@ void WriteTableFile(const std::string& path, const TTableDef& definition, const 
     connection.Close();
 }
 
-std::vector<TTableRow> ReadTableRows(TSqliteConnection& connection, const TTableDef& definition)
+std::vector<TableRow> ReadTableRows(SqliteConnection& connection, const TableDef& definition)
 {
-    TSqliteStatement select = connection.Prepare("SELECT rowid, " + ColumnListSql(definition) + " FROM "
+    SqliteStatement select = connection.Prepare("SELECT rowid, " + ColumnListSql(definition) + " FROM "
                                                  + QuoteIdentifier(definition.name) + " ORDER BY rowid");
-    TStatementScope scope(select);
-    std::vector<TTableRow> rows;
+    StatementScope scope(select);
+    std::vector<TableRow> rows;
     while (select.Step()) {
-        TTableRow row;
+        TableRow row;
         row.rowid = select.ColumnInteger(0);
         for (size_t i = 0; i < definition.fields.size(); ++i)
             row.values.push_back(ReadFieldValue(select, static_cast<int>(i + 1), definition.fields[i].type));
@@ -789,15 +789,15 @@ std::vector<TTableRow> ReadTableRows(TSqliteConnection& connection, const TTable
     return rows;
 }
 
-void UpgradeTableFile(const std::string& path, const TTableDef& definition)
+void UpgradeTableFile(const std::string& path, const TableDef& definition)
 {
-    TOpenedTableFile opened = OpenTableFile(path, definition, VersionCheck::AllowOlder);
+    OpenedTableFile opened = OpenTableFile(path, definition, VersionCheck::AllowOlder);
     if (opened.format == kCurrentTableFormat)
         return;
-    TSqliteConnection& connection = opened.connection;
+    SqliteConnection& connection = opened.connection;
     connection.Execute("BEGIN IMMEDIATE");
     try {
-        std::vector<TTableRow> rows = ReadTableRows(connection, definition);
+        std::vector<TableRow> rows = ReadTableRows(connection, definition);
         connection.Execute(CreateTableSql(definition, kUpgradeTable, kCurrentTableFormat));
         InsertRows(connection, definition, kUpgradeTable, rows, kCurrentTableFormat);
         connection.Execute("DROP TABLE " + QuoteIdentifier(definition.name));
@@ -813,25 +813,25 @@ void UpgradeTableFile(const std::string& path, const TTableDef& definition)
     }
 }
 
-TRepairReport RepairTableFile(const std::string& path, const TTableDef& definition)
+RepairReport RepairTableFile(const std::string& path, const TableDef& definition)
 {
     ValidateTableDef(definition);
     std::string context = Context(definition, path);
-    TRepairReport report;
+    RepairReport report;
     if (!PathExists(path))
         return report;
 
-    std::optional<std::vector<TTableRow>> rows;
+    std::optional<std::vector<TableRow>> rows;
     try {
-        TSqliteConnection connection(path, TSqliteConnection::Mode::ReadWrite, context);
+        SqliteConnection connection(path, SqliteConnection::Mode::ReadWrite, context);
         int format = ReadFormat(connection, definition, path);
         if (format == 0)
-            throw ETableEngineError(TableError::HeaderCorrupt, context, "the file holds no table");
+            throw TableError(TableErrorCode::HeaderCorrupt, context, "the file holds no table");
         CheckStructure(connection, definition, format);
-        TDiagnosis diagnosis = Diagnose(connection, path);
+        Diagnosis diagnosis = Diagnose(connection, path);
         if (!diagnosis.header && !diagnosis.table)
             rows = ReadTableRows(connection, definition);
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         if (!IsTableDamageCode(error.code()))
             throw;
     }
@@ -841,7 +841,7 @@ TRepairReport RepairTableFile(const std::string& path, const TTableDef& definiti
         rows = SalvageRows(path, definition, context);
     report.rowsDropped = DropDuplicateKeys(*rows, definition);
     report.rowsKept = rows->size();
-    report.action = lossless ? TRepairReport::Action::Rebuilt : TRepairReport::Action::Salvaged;
+    report.action = lossless ? RepairReport::Action::Rebuilt : RepairReport::Action::Salvaged;
 
     std::string fresh = path + ".rebuild";
     for (const char* suffix : { "", "-journal", "-wal", "-shm" })
@@ -851,11 +851,11 @@ TRepairReport RepairTableFile(const std::string& path, const TTableDef& definiti
     return report;
 }
 
-int DiagnoseTableDamage(TSqliteConnection& connection, const std::string& path)
+int DiagnoseTableDamage(SqliteConnection& connection, const std::string& path)
 {
     try {
         (void)connection.QueryInteger("SELECT count(*) FROM sqlite_schema");
-    } catch (const ETableEngineError& error) {
+    } catch (const TableError& error) {
         if (IsTableDamageCode(error.code()))
             return ClassifyUnreadableFile(path);
         throw;

@@ -31,17 +31,17 @@ inline constexpr int kOldestTableFormat = 1;
 inline constexpr std::uint32_t kTableApplicationId = 0x4D565442; // "MVTB"
 inline constexpr const char* kTableFileExtension = ".db";
 
-struct TTableRow {
+struct TableRow {
     std::int64_t rowid = 0; // 0: let the file choose
-    std::vector<TValue> values;
+    std::vector<TableValue> values;
 
-    friend bool operator==(const TTableRow&, const TTableRow&) = default;
+    friend bool operator==(const TableRow&, const TableRow&) = default;
 };
 
 enum class VersionCheck { RequireCurrent, AllowOlder };
 
-struct TOpenedTableFile {
-    TSqliteConnection connection;
+struct OpenedTableFile {
+    SqliteConnection connection;
     int format = kCurrentTableFormat;
 };
 
@@ -49,27 +49,27 @@ struct TOpenedTableFile {
 // missing or empty, and checks it: that it is one of our table files for this
 // table, of a format this program knows, with the definition's fields in order
 // and its primary index, and that SQLite's integrity check finds no damage.
-// Throws ETableEngineError: HeaderCorrupt, DataRecordCorrupt,
+// Throws TableError: HeaderCorrupt, DataRecordCorrupt,
 // IndexPageCorrupt or InvalidIndexField for damage, OldVersion for an older
 // format (unless allowed), NewerVersion, NotATableFile, StructureMismatch,
 // CannotOpen, ...
-[[nodiscard]] TOpenedTableFile OpenTableFile(const std::string& path, const TTableDef& definition,
+[[nodiscard]] OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definition,
                                              VersionCheck check = VersionCheck::RequireCurrent);
 
 // Writes a new table file holding the rows (rowids kept) in the given format.
 // Refuses to overwrite an existing file.
-void WriteTableFile(const std::string& path, const TTableDef& definition, const std::vector<TTableRow>& rows,
+void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows,
                     int format = kCurrentTableFormat);
 
 // Every row of an open table file in rowid order, read through the table's
 // own b-tree (not its index). Dates stored in either format are understood.
-[[nodiscard]] std::vector<TTableRow> ReadTableRows(TSqliteConnection& connection, const TTableDef& definition);
+[[nodiscard]] std::vector<TableRow> ReadTableRows(SqliteConnection& connection, const TableDef& definition);
 
 // Brings a table file of an older format to the current one in a single
 // transaction; a current file is left alone. NewerVersion for a newer one.
-void UpgradeTableFile(const std::string& path, const TTableDef& definition);
+void UpgradeTableFile(const std::string& path, const TableDef& definition);
 
-struct TRepairReport {
+struct RepairReport {
     enum class Action {
         NothingToRepair, // no file
         Rebuilt,         // every row read through the table; indexes rebuilt, file compacted
@@ -89,20 +89,20 @@ struct TRepairReport {
 // file instead, and the damaged file stays beside it as
 // "<file>.bak-YYYYMMDD-HHMMSS" (its WAL too). An older format comes out in
 // the current one. A newer format, a file that is not ours, or a table with
-// other fields are not repaired: ETableEngineError.
-[[nodiscard]] TRepairReport RepairTableFile(const std::string& path, const TTableDef& definition);
+// other fields are not repaired: TableError.
+[[nodiscard]] RepairReport RepairTableFile(const std::string& path, const TableDef& definition);
 
 // For a damage error met on an open file: the code that names the damage
 // (HeaderCorrupt, DataRecordCorrupt, IndexPageCorrupt), or 0 when the
 // integrity check finds the file sound.
-[[nodiscard]] int DiagnoseTableDamage(TSqliteConnection& connection, const std::string& path);
+[[nodiscard]] int DiagnoseTableDamage(SqliteConnection& connection, const std::string& path);
 
-// Statement pieces shared with TTable.
-[[nodiscard]] std::string ColumnListSql(const TTableDef& definition);
-void BindFieldValue(TSqliteStatement& statement, int index, const TValue& value, FieldType type, int format,
+// Statement pieces shared with Table.
+[[nodiscard]] std::string ColumnListSql(const TableDef& definition);
+void BindFieldValue(SqliteStatement& statement, int index, const TableValue& value, FieldType type, int format,
                     const std::string& context);
 // A value as stored; dates and date-times in either format are understood, and
 // anything else is returned as it is (text) for the field to judge.
-[[nodiscard]] TValue ReadFieldValue(const TSqliteStatement& statement, int column, FieldType type);
+[[nodiscard]] TableValue ReadFieldValue(const SqliteStatement& statement, int column, FieldType type);
 
 } // namespace morvanta

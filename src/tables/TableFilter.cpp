@@ -1,7 +1,7 @@
 #include "tables/TableFilter.h"
 
-#include "app/Text.h"
-#include "tables/TableEngineError.h"
+#include "base/Text.h"
+#include "tables/TableError.h"
 
 namespace morvanta {
 
@@ -9,7 +9,7 @@ namespace {
 
 [[noreturn]] void Reject(std::string_view expression, const std::string& reason)
 {
-    throw ETableEngineError(TableError::BadFilter,
+    throw TableError(TableErrorCode::BadFilter,
                             "Invalid filter expression '" + std::string(expression) + "': " + reason);
 }
 
@@ -20,7 +20,7 @@ bool IsIdentifierChar(char c)
 
 } // namespace
 
-TTableFilter TTableFilter::Parse(std::string_view expression, const TTableDef& definition)
+TableFilter TableFilter::Parse(std::string_view expression, const TableDef& definition)
 {
     std::string trimmed = Trim(expression);
     std::string_view rest = trimmed;
@@ -44,10 +44,10 @@ TTableFilter TTableFilter::Parse(std::string_view expression, const TTableDef& d
         Reject(expression, "the pattern must be one double-quoted text ending the expression");
     std::string_view text = std::string_view(pattern).substr(1, pattern.size() - 2);
 
-    TTableFilter filter;
+    TableFilter filter;
     auto field = definition.FieldIndex(fieldName);
     if (!field)
-        throw ETableEngineError(TableError::FieldNotFound, "Invalid filter expression '" + std::string(expression)
+        throw TableError(TableErrorCode::FieldNotFound, "Invalid filter expression '" + std::string(expression)
                                     + "': table " + definition.name + " has no field " + std::string(fieldName));
     if (definition.fields[*field].type != FieldType::Text)
         Reject(expression, "field " + definition.fields[*field].name + " is not a text field");
@@ -64,7 +64,7 @@ TTableFilter TTableFilter::Parse(std::string_view expression, const TTableDef& d
     return filter;
 }
 
-bool TTableFilter::Matches(std::string_view fieldText) const
+bool TableFilter::Matches(std::string_view fieldText) const
 {
     switch (kind_) {
     case Kind::Contains:

@@ -24,14 +24,14 @@ namespace morvanta {
 // Matching is byte-wise and case-sensitive (the lists the cache filters are
 // lower case). A null field matches no filter. Anything else, such as other
 // operators, AND/OR, or a text field compared with a number, is rejected.
-class TTableFilter {
+class TableFilter {
 public:
     enum class Kind { Contains, BeginsWith, EndsWith, Equals };
 
-    // Throws ETableEngineError(BadFilter) naming the fault, or
+    // Throws TableError(BadFilter) naming the fault, or
     // (FieldNotFound) when the table has no such field, or (BadFilter) when
     // the field is not a text field.
-    [[nodiscard]] static TTableFilter Parse(std::string_view expression, const TTableDef& definition);
+    [[nodiscard]] static TableFilter Parse(std::string_view expression, const TableDef& definition);
 
     [[nodiscard]] size_t FieldIndex() const { return fieldIndex_; }
     [[nodiscard]] Kind Test() const { return kind_; }

@@ -65,7 +65,7 @@ size_t PageHeaderOffset(std::uint32_t pageNumber)
     return pageNumber == 1 ? 100 : 0;
 }
 
-struct TCell {
+struct Cell {
     std::uint64_t payloadSize = 0;
     std::int64_t rowid = 0;
     std::uint32_t leftChild = 0;
@@ -84,9 +84,9 @@ std::uint64_t LocalPayloadSize(std::uint64_t payloadSize, std::uint32_t usable, 
     return surplus <= maxLocal ? surplus : minLocal;
 }
 
-std::optional<TCell> ParseCell(std::string_view page, std::uint8_t type, size_t cellOffset, std::uint32_t usable)
+std::optional<Cell> ParseCell(std::string_view page, std::uint8_t type, size_t cellOffset, std::uint32_t usable)
 {
-    TCell cell;
+    Cell cell;
     size_t at = cellOffset;
     size_t end = std::min<size_t>(page.size(), usable);
     if (at >= end)
@@ -153,7 +153,7 @@ std::optional<std::vector<size_t>> CellOffsets(std::string_view page, std::uint3
 }
 
 // The whole payload of a cell: its local part and its overflow chain.
-std::optional<std::string> AssemblePayload(const TPageImage& image, const TCell& cell,
+std::optional<std::string> AssemblePayload(const PageImage& image, const Cell& cell,
                                            std::vector<std::uint32_t>* chain = nullptr)
 {
     std::string payload(cell.local);
@@ -196,9 +196,9 @@ void WalChecksum(std::string_view bytes, bool bigEndian, std::uint32_t& s0, std:
 
 } // namespace
 
-TDatabaseHeader ReadDatabaseHeader(std::string_view file)
+DatabaseHeader ReadDatabaseHeader(std::string_view file)
 {
-    TDatabaseHeader header;
+    DatabaseHeader header;
     if (file.size() < 100 || std::memcmp(file.data(), "SQLite format 3", 16) != 0)
         return header;
     std::uint32_t pageSize = Get16(file, 16);
@@ -217,9 +217,9 @@ TDatabaseHeader ReadDatabaseHeader(std::string_view file)
     return header;
 }
 
-TWalPages ReadCommittedWalPages(std::string_view wal)
+WalPages ReadCommittedWalPages(std::string_view wal)
 {
-    TWalPages result;
+    WalPages result;
     if (wal.size() < kWalHeaderSize)
         return result;
     std::uint32_t magic = Get32(wal, 0);
@@ -263,7 +263,7 @@ TWalPages ReadCommittedWalPages(std::string_view wal)
     return result;
 }
 
-TPageImage::TPageImage(std::string_view file, const TWalPages& wal, std::uint32_t pageSize, std::uint32_t usableSize)
+PageImage::PageImage(std::string_view file, const WalPages& wal, std::uint32_t pageSize, std::uint32_t usableSize)
     : file_(file)
     , pageSize_(pageSize)
     , usableSize_(usableSize)
@@ -275,7 +275,7 @@ TPageImage::TPageImage(std::string_view file, const TWalPages& wal, std::uint32_
     }
 }
 
-std::string_view TPageImage::Page(std::uint32_t number) const
+std::string_view PageImage::Page(std::uint32_t number) const
 {
     if (number == 0 || number > pageCount_)
         return {};
@@ -289,7 +289,7 @@ std::string_view TPageImage::Page(std::uint32_t number) const
     return file_.substr(start, pageSize_);
 }
 
-bool DecodeRecord(std::string_view payload, std::vector<TRecordValue>& values)
+bool DecodeRecord(std::string_view payload, std::vector<RecordValue>& values)
 {
     values.clear();
     size_t at = 0;
@@ -305,7 +305,7 @@ bool DecodeRecord(std::string_view payload, std::vector<TRecordValue>& values)
     }
     size_t body = headerSize;
     for (std::uint64_t type : types) {
-        TRecordValue value;
+        RecordValue value;
         size_t width = 0;
         switch (type) {
         case 0:
@@ -325,7 +325,7 @@ bool DecodeRecord(std::string_view payload, std::vector<TRecordValue>& values)
             break;
         case 8:
         case 9:
-            value.kind = TRecordValue::Kind::Integer;
+            value.kind = RecordValue::Kind::Integer;
             value.integer = type == 9 ? 1 : 0;
             break;
         default:
@@ -340,16 +340,16 @@ bool DecodeRecord(std::string_view payload, std::vector<TRecordValue>& values)
             std::uint64_t number = static_cast<unsigned char>(bytes[0]) & 0x80 ? ~std::uint64_t { 0 } : 0;
             for (char byte : bytes)
                 number = (number << 8) | static_cast<unsigned char>(byte);
-            value.kind = TRecordValue::Kind::Integer;
+            value.kind = RecordValue::Kind::Integer;
             value.integer = static_cast<std::int64_t>(number);
         } else if (type == 7) {
             std::uint64_t bits = 0;
             for (char byte : bytes)
                 bits = (bits << 8) | static_cast<unsigned char>(byte);
-            value.kind = TRecordValue::Kind::Real;
+            value.kind = RecordValue::Kind::Real;
             std::memcpy(&value.real, &bits, sizeof bits);
         } else if (type >= 12) {
-            value.kind = type % 2 ? TRecordValue::Kind::Text : TRecordValue::Kind::Blob;
+            value.kind = type % 2 ? RecordValue::Kind::Text : RecordValue::Kind::Blob;
             value.bytes = std::string(bytes);
         }
         values.push_back(std::move(value));
@@ -357,7 +357,7 @@ bool DecodeRecord(std::string_view payload, std::vector<TRecordValue>& values)
     return body == payload.size();
 }
 
-std::set<std::uint32_t> FreelistPages(const TPageImage& image, std::uint32_t firstTrunk)
+std::set<std::uint32_t> FreelistPages(const PageImage& image, std::uint32_t firstTrunk)
 {
     std::set<std::uint32_t> pages;
     std::uint32_t trunk = firstTrunk;
@@ -376,9 +376,9 @@ std::set<std::uint32_t> FreelistPages(const TPageImage& image, std::uint32_t fir
     return pages;
 }
 
-std::vector<TLeafRecord> ScanTableLeafPages(const TPageImage& image, const std::set<std::uint32_t>& skip)
+std::vector<LeafRecord> ScanTableLeafPages(const PageImage& image, const std::set<std::uint32_t>& skip)
 {
-    std::vector<TLeafRecord> records;
+    std::vector<LeafRecord> records;
     for (std::uint32_t number = 2; number <= image.PageCount(); ++number) {
         if (skip.count(number))
             continue;
@@ -394,7 +394,7 @@ std::vector<TLeafRecord> ScanTableLeafPages(const TPageImage& image, const std::
             auto payload = AssemblePayload(image, *cell);
             if (!payload)
                 continue;
-            TLeafRecord record;
+            LeafRecord record;
             record.rowid = cell->rowid;
             if (DecodeRecord(*payload, record.values))
                 records.push_back(std::move(record));
@@ -403,7 +403,7 @@ std::vector<TLeafRecord> ScanTableLeafPages(const TPageImage& image, const std::
     return records;
 }
 
-std::map<std::uint32_t, std::uint32_t> MapPagesToTrees(const TPageImage& image,
+std::map<std::uint32_t, std::uint32_t> MapPagesToTrees(const PageImage& image,
                                                        const std::vector<std::uint32_t>& roots)
 {
     std::map<std::uint32_t, std::uint32_t> owners;

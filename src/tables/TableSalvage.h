@@ -14,7 +14,7 @@
 namespace morvanta::salvage {
 
 // The fields of the 100-byte file header that the scan uses.
-struct TDatabaseHeader {
+struct DatabaseHeader {
     bool valid = false; // magic, page size and payload fractions as SQLite writes them
     std::uint32_t pageSize = 0;
     std::uint32_t reservedBytes = 0;
@@ -23,24 +23,24 @@ struct TDatabaseHeader {
     std::uint32_t freelistTrunk = 0;
 };
 
-[[nodiscard]] TDatabaseHeader ReadDatabaseHeader(std::string_view file);
+[[nodiscard]] DatabaseHeader ReadDatabaseHeader(std::string_view file);
 
 // The pages that a WAL file holds up to its last valid commit: frames whose
 // salts match the WAL header and whose running checksums hold.
-struct TWalPages {
+struct WalPages {
     std::uint32_t pageSize = 0;      // 0 when the WAL header is not valid
     std::uint32_t databasePages = 0; // the database size at the last commit (0: no commit)
     std::map<std::uint32_t, std::string> pages;
 };
 
-[[nodiscard]] TWalPages ReadCommittedWalPages(std::string_view wal);
+[[nodiscard]] WalPages ReadCommittedWalPages(std::string_view wal);
 
 // A database file seen as pages, with the committed pages of its WAL laid
 // over it when the WAL has the same page size. The file's bytes must outlive
 // the object. A last page cut short by truncation is kept as far as it goes.
-class TPageImage {
+class PageImage {
 public:
-    TPageImage(std::string_view file, const TWalPages& wal, std::uint32_t pageSize, std::uint32_t usableSize);
+    PageImage(std::string_view file, const WalPages& wal, std::uint32_t pageSize, std::uint32_t usableSize);
 
     [[nodiscard]] std::uint32_t PageSize() const { return pageSize_; }
     [[nodiscard]] std::uint32_t UsableSize() const { return usableSize_; }
@@ -57,39 +57,39 @@ private:
 };
 
 // A value of a record as stored.
-struct TRecordValue {
+struct RecordValue {
     enum class Kind { Null, Integer, Real, Text, Blob };
     Kind kind = Kind::Null;
     std::int64_t integer = 0;
     double real = 0;
     std::string bytes; // Text and Blob
 
-    friend bool operator==(const TRecordValue&, const TRecordValue&) = default;
+    friend bool operator==(const RecordValue&, const RecordValue&) = default;
 };
 
 // A row found on a table leaf page.
-struct TLeafRecord {
+struct LeafRecord {
     std::int64_t rowid = 0;
-    std::vector<TRecordValue> values;
+    std::vector<RecordValue> values;
 };
 
 // The pages on the freelist that starts at the trunk page (0: none).
-[[nodiscard]] std::set<std::uint32_t> FreelistPages(const TPageImage& image, std::uint32_t firstTrunk);
+[[nodiscard]] std::set<std::uint32_t> FreelistPages(const PageImage& image, std::uint32_t firstTrunk);
 
 // Every well-formed record on every table leaf page from page 2 on, except
 // the pages to skip; records whose overflow chain is broken are left out.
 // Records come in page order, then cell order.
-[[nodiscard]] std::vector<TLeafRecord> ScanTableLeafPages(const TPageImage& image,
+[[nodiscard]] std::vector<LeafRecord> ScanTableLeafPages(const PageImage& image,
                                                           const std::set<std::uint32_t>& skip);
 
 // For each page reachable from one of the roots (interior pages, leaves and
 // overflow pages), the root of its b-tree. A page that cannot be parsed is
 // still owned by the tree whose page pointed at it.
-[[nodiscard]] std::map<std::uint32_t, std::uint32_t> MapPagesToTrees(const TPageImage& image,
+[[nodiscard]] std::map<std::uint32_t, std::uint32_t> MapPagesToTrees(const PageImage& image,
                                                                      const std::vector<std::uint32_t>& roots);
 
 // Decodes one record (header of serial types, then the values); false when
 // it is not well formed.
-[[nodiscard]] bool DecodeRecord(std::string_view payload, std::vector<TRecordValue>& values);
+[[nodiscard]] bool DecodeRecord(std::string_view payload, std::vector<RecordValue>& values);
 
 } // namespace morvanta::salvage

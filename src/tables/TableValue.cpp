@@ -36,7 +36,7 @@ bool ReadDigits(std::string_view text, size_t position, size_t width, int& resul
 
 } // namespace
 
-std::optional<TDate> ParseDate(std::string_view text)
+std::optional<TableDate> ParseDate(std::string_view text)
 {
     int y = 0, m = 0, d = 0;
     if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !ReadDigits(text, 0, 4, y)
@@ -45,7 +45,7 @@ std::optional<TDate> ParseDate(std::string_view text)
     year_month_day date { year { y }, month { static_cast<unsigned>(m) }, day { static_cast<unsigned>(d) } };
     if (!date.ok())
         return std::nullopt;
-    return TDate { static_cast<int>(sys_days { date }.time_since_epoch().count()) };
+    return TableDate { static_cast<int>(sys_days { date }.time_since_epoch().count()) };
 }
 
 const char* FieldTypeName(FieldType type)
@@ -63,12 +63,12 @@ const char* FieldTypeName(FieldType type)
     return "?";
 }
 
-TDateTime TDateTime::Of(const LocalDateTime& moment)
+TableDateTime TableDateTime::Of(const LocalDateTime& moment)
 {
-    return TDateTime { moment.DayNumber(), moment.hour * 3600 + moment.minute * 60 + moment.second };
+    return TableDateTime { moment.DayNumber(), moment.hour * 3600 + moment.minute * 60 + moment.second };
 }
 
-LocalDateTime TDateTime::ToLocal() const
+LocalDateTime TableDateTime::ToLocal() const
 {
     LocalDateTime result;
     year_month_day date { sys_days { days { dayNumber } } };
@@ -83,7 +83,7 @@ LocalDateTime TDateTime::ToLocal() const
     return result;
 }
 
-std::optional<std::string> FormatDate(TDate date)
+std::optional<std::string> FormatDate(TableDate date)
 {
     auto civil = CivilDate(date.dayNumber);
     if (!civil)
@@ -94,7 +94,7 @@ std::optional<std::string> FormatDate(TDate date)
     return std::string(buffer);
 }
 
-std::optional<std::string> FormatDateTime(TDateTime moment)
+std::optional<std::string> FormatDateTime(TableDateTime moment)
 {
     if (moment.secondOfDay < 0 || moment.secondOfDay >= kSecondsPerDay)
         return std::nullopt;
@@ -107,7 +107,7 @@ std::optional<std::string> FormatDateTime(TDateTime moment)
     return *date + buffer;
 }
 
-std::optional<TDateTime> ParseDateTime(std::string_view text)
+std::optional<TableDateTime> ParseDateTime(std::string_view text)
 {
     if (text.size() != 19 || text[10] != ' ' || text[13] != ':' || text[16] != ':')
         return std::nullopt;
@@ -116,10 +116,10 @@ std::optional<TDateTime> ParseDateTime(std::string_view text)
     if (!date || !ReadDigits(text, 11, 2, h) || !ReadDigits(text, 14, 2, m) || !ReadDigits(text, 17, 2, s) || h > 23
         || m > 59 || s > 59)
         return std::nullopt;
-    return TDateTime { date->dayNumber, h * 3600 + m * 60 + s };
+    return TableDateTime { date->dayNumber, h * 3600 + m * 60 + s };
 }
 
-bool TValue::FitsField(FieldType type) const
+bool TableValue::FitsField(FieldType type) const
 {
     switch (type) {
     case FieldType::Text:
@@ -134,7 +134,7 @@ bool TValue::FitsField(FieldType type) const
     return false;
 }
 
-std::string TValue::Describe() const
+std::string TableValue::Describe() const
 {
     if (IsNull())
         return "NULL";
@@ -148,19 +148,19 @@ std::string TValue::Describe() const
         .value_or("day " + std::to_string(DateTime().dayNumber) + " second " + std::to_string(DateTime().secondOfDay));
 }
 
-std::ostream& operator<<(std::ostream& stream, const TValue& value)
+std::ostream& operator<<(std::ostream& stream, const TableValue& value)
 {
     return stream << value.Describe();
 }
 
-std::ostream& operator<<(std::ostream& stream, TDate date)
+std::ostream& operator<<(std::ostream& stream, TableDate date)
 {
-    return stream << TValue(date).Describe();
+    return stream << TableValue(date).Describe();
 }
 
-std::ostream& operator<<(std::ostream& stream, TDateTime moment)
+std::ostream& operator<<(std::ostream& stream, TableDateTime moment)
 {
-    return stream << TValue(moment).Describe();
+    return stream << TableValue(moment).Describe();
 }
 
 } // namespace morvanta

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Clock.h"
+#include "base/Clock.h"
 
 #include <concepts>
 #include <cstdint>
@@ -18,25 +18,25 @@ enum class FieldType { Text, Integer, Date, DateTime };
 
 // A whole local day, counted in days from 1970-01-01 (the numbering of
 // LocalDateTime::DayNumber).
-struct TDate {
+struct TableDate {
     int dayNumber = 0;
 
-    [[nodiscard]] static TDate Of(const LocalDateTime& moment) { return TDate { moment.DayNumber() }; }
+    [[nodiscard]] static TableDate Of(const LocalDateTime& moment) { return TableDate { moment.DayNumber() }; }
 
-    friend auto operator<=>(const TDate&, const TDate&) = default;
+    friend auto operator<=>(const TableDate&, const TableDate&) = default;
 };
 
 // A local date and time of day to the second, without a zone.
-struct TDateTime {
+struct TableDateTime {
     int dayNumber = 0;
     int secondOfDay = 0; // 0 to 86399
 
-    [[nodiscard]] static TDateTime Of(const LocalDateTime& moment);
-    [[nodiscard]] TDate Date() const { return TDate { dayNumber }; }
+    [[nodiscard]] static TableDateTime Of(const LocalDateTime& moment);
+    [[nodiscard]] TableDate Date() const { return TableDate { dayNumber }; }
     // The moment as wall-clock fields; the zone offset is 0.
     [[nodiscard]] LocalDateTime ToLocal() const;
 
-    friend auto operator<=>(const TDateTime&, const TDateTime&) = default;
+    friend auto operator<=>(const TableDateTime&, const TableDateTime&) = default;
 };
 
 // The day numbers of 0001-01-01 and 9999-12-31, the range of the dates kept.
@@ -45,39 +45,39 @@ inline constexpr int kLastDayNumber = 2932896;
 
 // Dates are written "YYYY-MM-DD" and date-times "YYYY-MM-DD HH:MM:SS", for
 // the years 1 to 9999. Formatting a value outside them gives an empty optional.
-[[nodiscard]] std::optional<std::string> FormatDate(TDate date);
-[[nodiscard]] std::optional<std::string> FormatDateTime(TDateTime moment);
-[[nodiscard]] std::optional<TDate> ParseDate(std::string_view text);
-[[nodiscard]] std::optional<TDateTime> ParseDateTime(std::string_view text);
+[[nodiscard]] std::optional<std::string> FormatDate(TableDate date);
+[[nodiscard]] std::optional<std::string> FormatDateTime(TableDateTime moment);
+[[nodiscard]] std::optional<TableDate> ParseDate(std::string_view text);
+[[nodiscard]] std::optional<TableDateTime> ParseDateTime(std::string_view text);
 
 // One field value: null, a text (bytes as they are), an integer, a date or a
 // date-time.
-class TValue {
+class TableValue {
 public:
-    TValue() = default;
-    TValue(std::string text)
+    TableValue() = default;
+    TableValue(std::string text)
         : value_(std::move(text))
     {
     }
-    TValue(const char* text)
+    TableValue(const char* text)
         : value_(std::string(text))
     {
     }
-    TValue(std::string_view text)
+    TableValue(std::string_view text)
         : value_(std::string(text))
     {
     }
     template <std::integral Number>
         requires(!std::same_as<Number, bool> && !std::same_as<Number, char>)
-    TValue(Number number)
+    TableValue(Number number)
         : value_(static_cast<std::int64_t>(number))
     {
     }
-    TValue(TDate date)
+    TableValue(TableDate date)
         : value_(date)
     {
     }
-    TValue(TDateTime moment)
+    TableValue(TableDateTime moment)
         : value_(moment)
     {
     }
@@ -85,15 +85,15 @@ public:
     [[nodiscard]] bool IsNull() const { return std::holds_alternative<std::monostate>(value_); }
     [[nodiscard]] bool IsText() const { return std::holds_alternative<std::string>(value_); }
     [[nodiscard]] bool IsInteger() const { return std::holds_alternative<std::int64_t>(value_); }
-    [[nodiscard]] bool IsDate() const { return std::holds_alternative<TDate>(value_); }
-    [[nodiscard]] bool IsDateTime() const { return std::holds_alternative<TDateTime>(value_); }
+    [[nodiscard]] bool IsDate() const { return std::holds_alternative<TableDate>(value_); }
+    [[nodiscard]] bool IsDateTime() const { return std::holds_alternative<TableDateTime>(value_); }
 
     // The held value; asking for another kind than the one held throws
     // std::bad_variant_access.
     [[nodiscard]] const std::string& Text() const { return std::get<std::string>(value_); }
     [[nodiscard]] std::int64_t Integer() const { return std::get<std::int64_t>(value_); }
-    [[nodiscard]] TDate Date() const { return std::get<TDate>(value_); }
-    [[nodiscard]] TDateTime DateTime() const { return std::get<TDateTime>(value_); }
+    [[nodiscard]] TableDate Date() const { return std::get<TableDate>(value_); }
+    [[nodiscard]] TableDateTime DateTime() const { return std::get<TableDateTime>(value_); }
 
     // Whether the value may be stored in a field of the type: null fits
     // every field, otherwise the kinds must agree.
@@ -102,14 +102,14 @@ public:
     // A short readable form for messages: NULL, "text", 12, 2024-05-01, ...
     [[nodiscard]] std::string Describe() const;
 
-    friend bool operator==(const TValue&, const TValue&) = default;
+    friend bool operator==(const TableValue&, const TableValue&) = default;
 
 private:
-    std::variant<std::monostate, std::string, std::int64_t, TDate, TDateTime> value_;
+    std::variant<std::monostate, std::string, std::int64_t, TableDate, TableDateTime> value_;
 };
 
-std::ostream& operator<<(std::ostream& stream, const TValue& value);
-std::ostream& operator<<(std::ostream& stream, TDate date);
-std::ostream& operator<<(std::ostream& stream, TDateTime moment);
+std::ostream& operator<<(std::ostream& stream, const TableValue& value);
+std::ostream& operator<<(std::ostream& stream, TableDate date);
+std::ostream& operator<<(std::ostream& stream, TableDateTime moment);
 
 } // namespace morvanta

@@ -1,7 +1,7 @@
 #include "analysis/EmailHarvest.h"
 
 #include "analysis/TextFiles.h"
-#include "app/Text.h"
+#include "base/Text.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TestFiles.h"
 
@@ -295,7 +295,7 @@ TEST_F(HarvestEmailsTest, ReadsTheExclusionFilesAfreshOnEveryCall)
 TEST_F(HarvestEmailsTest, FailsWhenAnExclusionFileCannotBeRead)
 {
     ASSERT_EQ(symlink("/proc/self/mem", (folder / BlacklistFileName).c_str()), 0);
-    EXPECT_THROW((void)Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), EInOutError);
+    EXPECT_THROW((void)Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), InOutError);
 }
 
 } // namespace

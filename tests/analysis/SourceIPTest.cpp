@@ -1,11 +1,11 @@
 #include "analysis/SourceIP.h"
 
 #include "app/Config.h"
-#include "app/Text.h"
+#include "base/Text.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TestFiles.h"
 #include "fixtures/WhoisRegistries.h"
-#include "investigate/NetvaneMain.h"
+#include "investigate/ContactSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,9 @@ namespace {
 
 // Candidates are judged by a loopback ARIN that holds the reserved ranges
 // for IANA; the report's address and the cached ones are the test's.
-class LoopbackChecks : public TSourceIpChecks {
+class LoopbackChecks : public SourceIpChecks {
 public:
-    explicit LoopbackChecks(TNetvaneMain& netvane)
+    explicit LoopbackChecks(ContactSearch& netvane)
         : netvane_(netvane)
     {
     }
@@ -28,14 +28,14 @@ public:
     void PrepareToJudge() override { ++prepared; }
     std::string CurrentIP() override { return currentIP; }
     bool IsCachedIP(const std::string& address) override { return cached.contains(address); }
-    bool IsIANAReserved(const std::string& address) override { return netvane_.IsIANAReserved(address); }
+    bool IsIanaReserved(const std::string& address) override { return netvane_.IsIanaReserved(address); }
 
     std::string currentIP;
     std::set<std::string> cached;
     int prepared = 0;
 
 private:
-    TNetvaneMain& netvane_;
+    ContactSearch& netvane_;
 };
 
 class SourceIPTest : public ::testing::Test {
@@ -56,10 +56,10 @@ protected:
 
     TempDir folder;
     LoopbackRegistries registries;
-    TConfig config;
-    TReportContext report;
+    Config config;
+    ReportContext report;
     RecordingUi ui;
-    TNetvaneMain netvane;
+    ContactSearch netvane;
     LoopbackChecks checks;
 };
 

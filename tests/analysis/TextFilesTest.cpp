@@ -106,7 +106,7 @@ TEST(ReadFileText, GivesEmptyWithoutMessageForAMissingFile)
 TEST(ReadFileText, ThrowsWhenAnExistingFileCannotBeRead)
 {
     RecordingUi ui;
-    EXPECT_THROW((void)ReadFileText(UnreadableFile), EInOutError);
+    EXPECT_THROW((void)ReadFileText(UnreadableFile), InOutError);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -180,8 +180,8 @@ TEST(AddLineToSortedFile, WritesThroughASymbolicLink)
 TEST(AddLineToSortedFile, ThrowsWhenTheFileCannotBeWritten)
 {
     TempDir dir;
-    EXPECT_THROW(AddLineToSortedFile(dir / "missing/EmailBlacklist.txt", "a"), EInOutError);
-    EXPECT_THROW(AddLineToSortedFile(UnreadableFile, "a"), EInOutError);
+    EXPECT_THROW(AddLineToSortedFile(dir / "missing/EmailBlacklist.txt", "a"), InOutError);
+    EXPECT_THROW(AddLineToSortedFile(UnreadableFile, "a"), InOutError);
 }
 
 class WorkingFolder {

@@ -34,8 +34,8 @@ protected:
 
 TEST_F(ConfigTest, WithoutIniFilesEverySettingHasItsDefault)
 {
-    TConfig config(program.Path());
-    const TMail& mail = *config.Mail;
+    Config config(program.Path());
+    const MailSettings& mail = *config.Mail;
     EXPECT_EQ(config.ProgramFolder, program.Path());
     EXPECT_EQ(mail.DefaultFile, "VirusReport.txt");
     EXPECT_EQ(config.LastBulkReportPath, "");
@@ -87,8 +87,8 @@ TEST_F(ConfigTest, ReadsEveryKeyOfBothFiles)
                     "NetworkTimeout=0\r\nAbuseWhoisHost=127.0.0.9\r\n");
     WriteUserFile("[MailOptions]\r\nDefaultFile=SpamReport.txt\r\n[Defaults]\r\nLastBulkReportPath=/var/spam/\r\n");
 
-    TConfig config(program.Path());
-    const TMail& mail = *config.Mail;
+    Config config(program.Path());
+    const MailSettings& mail = *config.Mail;
     EXPECT_EQ(mail.DefaultFile, "SpamReport.txt");
     EXPECT_EQ(config.LastBulkReportPath, "/var/spam/");
     EXPECT_EQ(mail.HostAddress, "smtp.example.org");
@@ -120,7 +120,7 @@ TEST_F(ConfigTest, ReadsEveryKeyOfBothFiles)
 TEST_F(ConfigTest, TruthValueWrittenAsAWordIsFalse)
 {
     WriteFile(MainFile(), "[MailOptions]\r\nUseMAPI=yes\r\nAuthentication=0x0\r\n[Options]\r\nWhoisPort=port\r\n");
-    TConfig config(program.Path());
+    Config config(program.Path());
     EXPECT_FALSE(config.Mail->UseMAPI);
     EXPECT_FALSE(config.Mail->Authentication);
     EXPECT_EQ(config.WhoisPort, 43);
@@ -130,7 +130,7 @@ TEST_F(ConfigTest, ChoosingAnotherTemplateReadsItsSubject)
 {
     WriteFile(MainFile(), "[VirusReport.txt]\r\nDefaultSubject=Virus from your network\r\n"
                           "[SpamReport.txt]\r\nDefaultSubject=Spam from your network\r\n");
-    TConfig config(program.Path());
+    Config config(program.Path());
     EXPECT_EQ(config.Mail->CurrentSubject, "Virus from your network");
 
     config.Mail->DefaultFile = "SpamReport.txt";
@@ -148,7 +148,7 @@ TEST_F(ConfigTest, PasswordOfNBytesGivesNBytes)
     const std::string stored[] = { "", "x", std::string("\x01\x7f\xfe ab", 6) };
     for (const auto& value : stored) {
         WriteFile(MainFile(), "[MailOptions]\r\nEMailPassword=" + IniFile::FormatValue(value) + "\r\n");
-        TConfig config(program.Path());
+        Config config(program.Path());
         EXPECT_EQ(config.Mail->EMailPassword.size(), value.size());
         EXPECT_EQ(config.Mail->EMailPassword, DecryptString(value, PasswordKey));
     }
@@ -161,7 +161,7 @@ TEST_F(ConfigTest, ChangedValuesReachTheUserFileAndTheMainFileIsUntouched)
     struct stat before {};
     stat(MainFile().c_str(), &before);
     {
-        TConfig config(program.Path());
+        Config config(program.Path());
         config.Mail->DefaultFile = "SpamReport.txt";
         config.LastBulkReportPath = "/home/me/saved spam/";
         config.SaveUserSettings();
@@ -174,7 +174,7 @@ TEST_F(ConfigTest, ChangedValuesReachTheUserFileAndTheMainFileIsUntouched)
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 
-    TConfig again(program.Path());
+    Config again(program.Path());
     EXPECT_EQ(again.Mail->DefaultFile, "SpamReport.txt");
     EXPECT_EQ(again.LastBulkReportPath, "/home/me/saved spam/");
 }
@@ -183,11 +183,11 @@ TEST_F(ConfigTest, UnwritableUserFolderIsReportedWithThePath)
 {
     // A file where the configuration folder should be.
     WriteFile(user.Path() + "Morvanta", "not a folder");
-    TConfig config(program.Path());
+    Config config(program.Path());
     try {
         config.SaveUserSettings();
         FAIL() << "no error";
-    } catch (const EIniFileException& error) {
+    } catch (const IniFileError& error) {
         EXPECT_EQ(std::string(error.what()), "Unable to write to " + UserFile());
     }
 }
@@ -210,15 +210,15 @@ TEST(ConfigFallbackTest, WithoutAHomeTheUserFileIsReadWhereItIsWritten)
             SetProgramFolder(program.Path());
             if (setgid(54321) != 0 || setuid(54321) != 0)
                 _exit(10);
-            if (TConfig::UserSettingsPath() != program.Path() + "Morvanta/Morvanta.ini")
+            if (Config::UserSettingsPath() != program.Path() + "Morvanta/Morvanta.ini")
                 _exit(11);
             {
-                TConfig config(program.Path());
+                Config config(program.Path());
                 config.Mail->DefaultFile = "SpamReport.txt";
                 config.LastBulkReportPath = "/bulk/";
                 config.SaveUserSettings();
             }
-            TConfig again(program.Path());
+            Config again(program.Path());
             if (again.Mail->DefaultFile != "SpamReport.txt" || again.LastBulkReportPath != "/bulk/")
                 _exit(12);
             _exit(0);

@@ -183,7 +183,7 @@ TEST_F(IniFileTest, ValueWithALineBreakIsRefusedAndTheFileKept)
         try {
             ini.WriteString("Defaults", "LastBulkReportPath", value);
             FAIL() << "no error";
-        } catch (const EIniFileException& error) {
+        } catch (const IniFileError& error) {
             EXPECT_EQ(std::string(error.what()), "Unable to write to " + path);
         }
     }
@@ -197,7 +197,7 @@ TEST_F(IniFileTest, WriteIntoAMissingFolderFailsWithTheFileName)
     try {
         ini.WriteString("A", "k", "v");
         FAIL() << "no error";
-    } catch (const EIniFileException& error) {
+    } catch (const IniFileError& error) {
         EXPECT_EQ(std::string(error.what()), "Unable to write to " + missing);
     }
 }

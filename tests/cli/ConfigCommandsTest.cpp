@@ -80,7 +80,7 @@ TEST_F(CliConfigTest, ScrambledPasswordLineIsReadBackAsThePassword)
         ASSERT_EQ(result.out.rfind("EMailPassword=", 0), 0u);
         WriteFile(program / "Morvanta.ini", "[MailOptions]\r\n" + result.out);
         ScopedEnv xdg("XDG_CONFIG_HOME", user.Path().c_str());
-        TConfig config(program.Path());
+        Config config(program.Path());
         EXPECT_EQ(config.Mail->EMailPassword, password);
     }
 }

@@ -1,10 +1,10 @@
 #include "analysis/EmailHarvest.h"
-#include "app/Text.h"
+#include "base/Text.h"
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/TableFiles.h"
 #include "fixtures/TestFiles.h"
 #include "fixtures/WhoisRegistries.h"
-#include "net/IdException.h"
+#include "net/NetError.h"
 #include "tables/TableFile.h"
 
 #include <gtest/gtest.h>
@@ -38,19 +38,19 @@ protected:
         return RunCli(arguments, input, { "XDG_CONFIG_HOME=" + home.Path() });
     }
 
-    std::vector<std::vector<TValue>> Rows(const TTableDef& definition) { return RowsIn(folder.Path(), definition); }
+    std::vector<std::vector<TableValue>> Rows(const TableDef& definition) { return RowsIn(folder.Path(), definition); }
 
-    static std::vector<std::vector<TValue>> RowsIn(const std::string& programFolder, const TTableDef& definition)
+    static std::vector<std::vector<TableValue>> RowsIn(const std::string& programFolder, const TableDef& definition)
     {
-        std::vector<std::vector<TValue>> rows;
+        std::vector<std::vector<TableValue>> rows;
         for (auto& row : ReadRows(programFolder + definition.name + ".db", definition))
             rows.push_back(row.values);
         return rows;
     }
 
-    static void Cache(const std::string& programFolder, const std::vector<std::vector<TValue>>& rows)
+    static void Cache(const std::string& programFolder, const std::vector<std::vector<TableValue>>& rows)
     {
-        std::vector<TTableRow> table;
+        std::vector<TableRow> table;
         for (const auto& values : rows)
             table.push_back({ 0, values });
         WriteTableFile(programFolder + "IPList.db", IPListTableDef(), table);
@@ -141,15 +141,15 @@ TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
 
     auto cache = Rows(IPListTableDef());
     ASSERT_EQ(cache.size(), 1u);
-    EXPECT_EQ(cache[0][0], TValue("198.51.100.23"));
-    EXPECT_EQ(cache[0][1], TValue("abuse@spam-isp.example"));
-    EXPECT_EQ(cache[0][3], TValue("abuse@spam-isp.example,hostmaster@spamnet.example,noc@spam-isp.example"));
-    EXPECT_EQ(cache[0][5], TValue(4));
+    EXPECT_EQ(cache[0][0], TableValue("198.51.100.23"));
+    EXPECT_EQ(cache[0][1], TableValue("abuse@spam-isp.example"));
+    EXPECT_EQ(cache[0][3], TableValue("abuse@spam-isp.example,hostmaster@spamnet.example,noc@spam-isp.example"));
+    EXPECT_EQ(cache[0][5], TableValue(4));
     auto stats = Rows(IPStatsTableDef());
     ASSERT_EQ(stats.size(), 4u);
     for (const auto& row : stats) {
-        EXPECT_EQ(row[0], TValue("198.51.100.23"));
-        EXPECT_EQ(row[2], TValue(65535));
+        EXPECT_EQ(row[0], TableValue("198.51.100.23"));
+        EXPECT_EQ(row[2], TableValue(65535));
     }
 }
 
@@ -273,7 +273,7 @@ TEST_F(ContactCommands, AddingToAListTakesTheAddressOutOfTheCacheAndKeepsItAsTyp
         SCOPED_TRACE(c.list);
         TempDir caseFolder;
         const int day = 19800;
-        Cache(caseFolder.Path(), { { "198.51.100.40", "x@y.com,ax@y.com", TDate { day }, "x@y.com", TDate { day }, 1 } });
+        Cache(caseFolder.Path(), { { "198.51.100.40", "x@y.com,ax@y.com", TableDate { day }, "x@y.com", TableDate { day }, 1 } });
         WriteFile(caseFolder / c.fileName, "a@b.example\r\nz@z.example\r\n");
 
         ProcessResult result = RunIn(caseFolder.Path(), { c.list, "add", "X@Y.com" });
@@ -282,8 +282,8 @@ TEST_F(ContactCommands, AddingToAListTakesTheAddressOutOfTheCacheAndKeepsItAsTyp
         EXPECT_EQ(ReadFile(caseFolder / c.fileName), "a@b.example\r\nX@Y.com\r\nz@z.example\r\n");
         auto rows = RowsIn(caseFolder.Path(), IPListTableDef());
         ASSERT_EQ(rows.size(), 1u);
-        EXPECT_EQ(rows[0][1], TValue("ax@y.com"));
-        EXPECT_EQ(rows[0][3], TValue("x@y.com"));
+        EXPECT_EQ(rows[0][1], TableValue("ax@y.com"));
+        EXPECT_EQ(rows[0][3], TableValue("x@y.com"));
     }
 }
 
@@ -301,23 +301,23 @@ TEST_F(ContactCommands, AddingRefusesAnEmptyAddressOrOneWithALineBreak)
 TEST_F(ContactCommands, ApplyBlacklistAndFixEmailsCleanTheCache)
 {
     const int day = 19800;
-    Cache(folder.Path(), { { "198.51.100.41", ",,x@y.com,keep@k.example", TDate { day }, "x@y.com", TDate { day }, 1 },
-            { "198.51.100.42", ",b@c.org", TDate { day }, "", TDate { day - 31 }, 1 } });
+    Cache(folder.Path(), { { "198.51.100.41", ",,x@y.com,keep@k.example", TableDate { day }, "x@y.com", TableDate { day }, 1 },
+            { "198.51.100.42", ",b@c.org", TableDate { day }, "", TableDate { day - 31 }, 1 } });
     WriteFile(folder / BlacklistFileName, "x@y.com\r\n");
     WriteFile(folder / BlocklistFileName, "b@c.org\r\n");
 
     ProcessResult fixed = Run({ "fix-emails" });
     EXPECT_EQ(fixed.exitStatus, 0) << fixed.err;
     auto rows = Rows(IPListTableDef());
-    EXPECT_EQ(rows.at(0)[1], TValue("x@y.com,keep@k.example"));
-    EXPECT_EQ(rows.at(1)[1], TValue("b@c.org"));
+    EXPECT_EQ(rows.at(0)[1], TableValue("x@y.com,keep@k.example"));
+    EXPECT_EQ(rows.at(1)[1], TableValue("b@c.org"));
 
     ProcessResult applied = Run({ "apply-blacklist" });
     EXPECT_EQ(applied.exitStatus, 0) << applied.err;
     rows = Rows(IPListTableDef());
-    EXPECT_EQ(rows.at(0)[1], TValue("keep@k.example"));
-    EXPECT_EQ(rows.at(1)[1], TValue(""));
-    EXPECT_EQ(rows.at(0)[3], TValue("x@y.com"));
+    EXPECT_EQ(rows.at(0)[1], TableValue("keep@k.example"));
+    EXPECT_EQ(rows.at(1)[1], TableValue(""));
+    EXPECT_EQ(rows.at(0)[3], TableValue("x@y.com"));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "fixtures/ScriptedTcpServer.h"
-#include "net/IdIOHandlerStack.h"
-#include "net/IdTCPClient.h"
+#include "net/SocketIoHandler.h"
+#include "net/TcpClient.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@
 
 namespace morvanta::test {
 
-// A TIdTCPClient aimed at a scripted loopback peer, recording every status
+// A TcpClient aimed at a scripted loopback peer, recording every status
 // text it reports.
 class ConnectionTest : public ::testing::Test {
 protected:
     ConnectionTest()
     {
-        client.OnStatus = [this](TIdComponent*, TIdStatus, const std::string& text) { statuses.push_back(text); };
+        client.OnStatus = [this](NetComponent*, NetStatus, const std::string& text) { statuses.push_back(text); };
     }
 
     void Serve(PeerHandler handler)
@@ -35,10 +35,10 @@ protected:
         client.OpenConnection();
     }
 
-    TIdIOHandler& Io() { return *client.IOHandler(); }
+    IoHandler& Io() { return *client.IOHandler(); }
 
     std::unique_ptr<ScriptedTcpServer> server;
-    TIdTCPClient client;
+    TcpClient client;
     std::vector<std::string> statuses;
 };
 

@@ -6,7 +6,7 @@ namespace {
 TEST(Database, KeepsItsNameAndPutsTablesInItsFolder)
 {
     TempDir folder;
-    TDatabase database;
+    Database database;
     EXPECT_EQ(database.DatabaseName(), "Morvanta");
     database.SetFolder(folder.Path().substr(0, folder.Path().size() - 1));
     EXPECT_EQ(database.Folder(), folder.Path());
@@ -16,37 +16,37 @@ TEST(Database, KeepsItsNameAndPutsTablesInItsFolder)
 TEST(Database, RefusesToConnectWithoutAnExistingFolder)
 {
     TempDir folder;
-    TDatabase database;
-    EXPECT_EQ(EngineCodeOf([&] { database.Connect(); }), TableError::CannotOpen);
+    Database database;
+    EXPECT_EQ(EngineCodeOf([&] { database.Connect(); }), TableErrorCode::CannotOpen);
     database.SetFolder(folder / "missing");
-    EXPECT_EQ(EngineCodeOf([&] { database.Connect(); }), TableError::CannotOpen);
+    EXPECT_EQ(EngineCodeOf([&] { database.Connect(); }), TableErrorCode::CannotOpen);
     EXPECT_FALSE(database.Connected());
 }
 
 TEST(Database, TablesOpenOnlyWhileConnected)
 {
     TempDir folder;
-    TDatabase database;
+    Database database;
     database.SetFolder(folder.Path());
-    TTable table(database, IPListTableDef());
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::NotConnected);
+    Table table(database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableErrorCode::NotConnected);
     database.Connect();
     table.Open();
     EXPECT_TRUE(table.Active());
-    EXPECT_EQ(EngineCodeOf([&] { database.SetFolder("/tmp"); }), TableError::General);
+    EXPECT_EQ(EngineCodeOf([&] { database.SetFolder("/tmp"); }), TableErrorCode::General);
 }
 
 TEST(Database, DisconnectClosesTablesAndPostsTheirPendingEdit)
 {
     TableFolder data;
-    TTable table(data.database, IPListTableDef());
+    Table table(data.database, IPListTableDef());
     table.Open();
     table.AppendRecord(IPListValues("10.0.0.1", "a@b.org"));
     table.Edit();
     table.FieldByName("EMails").SetAsString("c@d.org");
     data.database.Disconnect();
     EXPECT_FALSE(table.Active());
-    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef())[0].values[1], TValue("c@d.org"));
+    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef())[0].values[1], TableValue("c@d.org"));
 
     // Reconnecting to another folder works as the data module does it.
     TempDir other;
@@ -59,14 +59,14 @@ TEST(Database, DisconnectClosesTablesAndPostsTheirPendingEdit)
 TEST(Database, ATableOutlivingItsDatabaseReportsItselfNotConnected)
 {
     TempDir folder;
-    auto database = std::make_unique<TDatabase>();
+    auto database = std::make_unique<Database>();
     database->SetFolder(folder.Path());
     database->Connect();
-    TTable table(*database, IPStatsTableDef());
+    Table table(*database, IPStatsTableDef());
     table.Open();
     database.reset();
     EXPECT_FALSE(table.Active());
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::NotConnected);
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableErrorCode::NotConnected);
 }
 
 } // namespace

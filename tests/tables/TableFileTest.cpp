@@ -12,13 +12,13 @@ namespace {
 constexpr int kRowCount = 2000;
 constexpr std::uint64_t kPageSize = 4096;
 
-enum class Kept { Every, AllButOnePage, AFirstPart, None };
+enum class Kept { Every, AllButOnePage, firstPart, None };
 
 struct DamageCase {
     const char* name;
     std::function<void(const std::string& path)> damage;
     int code;
-    TRepairReport::Action action;
+    RepairReport::Action action;
     Kept kept;
 };
 
@@ -44,40 +44,40 @@ void AlterKeyInIndex(const std::string& path)
 
 const DamageCase kDamageCases[] = {
     { "header overwritten", [](const std::string& path) { OverwriteBytes(path, 0, std::string(100, '\xa5')); },
-      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::Every },
+      TableErrorCode::HeaderCorrupt, RepairReport::Action::Salvaged, Kept::Every },
     { "magic overwritten", [](const std::string& path) { OverwriteBytes(path, 0, "not a database!"); },
-      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::Every },
+      TableErrorCode::HeaderCorrupt, RepairReport::Action::Salvaged, Kept::Every },
     { "foreign application id", [](const std::string& path) { Execute(path, "PRAGMA application_id=7"); },
-      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::Every },
+      TableErrorCode::HeaderCorrupt, RepairReport::Action::Salvaged, Kept::Every },
     { "index leaf page overwritten",
       [](const std::string& path) {
           OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(2) - 1) * kPageSize, PageHeaderGarbage());
       },
-      TableError::IndexPageCorrupt, TRepairReport::Action::Rebuilt, Kept::Every },
+      TableErrorCode::IndexPageCorrupt, RepairReport::Action::Rebuilt, Kept::Every },
     { "index root page overwritten",
       [](const std::string& path) {
           OverwriteBytes(path, (PagesOf(path, "IPList_primary", "internal").at(0) - 1) * kPageSize,
                          PageHeaderGarbage());
       },
-      TableError::IndexPageCorrupt, TRepairReport::Action::Rebuilt, Kept::Every },
-    { "index key out of step with the table", AlterKeyInIndex, TableError::IndexPageCorrupt,
-      TRepairReport::Action::Rebuilt, Kept::Every },
+      TableErrorCode::IndexPageCorrupt, RepairReport::Action::Rebuilt, Kept::Every },
+    { "index key out of step with the table", AlterKeyInIndex, TableErrorCode::IndexPageCorrupt,
+      RepairReport::Action::Rebuilt, Kept::Every },
     { "primary index dropped", [](const std::string& path) { Execute(path, "DROP INDEX IPList_primary"); },
-      TableError::InvalidIndexField, TRepairReport::Action::Rebuilt, Kept::Every },
+      TableErrorCode::InvalidIndexField, RepairReport::Action::Rebuilt, Kept::Every },
     { "table leaf page overwritten",
       [](const std::string& path) {
           auto leaves = PagesOf(path, "IPList", "leaf");
           OverwriteBytes(path, (leaves.at(leaves.size() / 2) - 1) * kPageSize, PageHeaderGarbage());
       },
-      TableError::DataRecordCorrupt, TRepairReport::Action::Salvaged, Kept::AllButOnePage },
+      TableErrorCode::DataRecordCorrupt, RepairReport::Action::Salvaged, Kept::AllButOnePage },
     { "file cut short",
       [](const std::string& path) { TruncateFile(path, ReadFile(path).size() / kPageSize * 2 / 3 * kPageSize); },
-      TableError::DataRecordCorrupt, TRepairReport::Action::Salvaged, Kept::AFirstPart },
+      TableErrorCode::DataRecordCorrupt, RepairReport::Action::Salvaged, Kept::firstPart },
     { "file cut inside the header", [](const std::string& path) { TruncateFile(path, 50); },
-      TableError::HeaderCorrupt, TRepairReport::Action::Salvaged, Kept::None },
+      TableErrorCode::HeaderCorrupt, RepairReport::Action::Salvaged, Kept::None },
 };
 
-void ExpectRowsAsWritten(const std::vector<TTableRow>& found, const std::vector<TTableRow>& written)
+void ExpectRowsAsWritten(const std::vector<TableRow>& found, const std::vector<TableRow>& written)
 {
     for (const auto& row : found) {
         ASSERT_GE(row.rowid, 1);
@@ -87,7 +87,7 @@ void ExpectRowsAsWritten(const std::vector<TTableRow>& found, const std::vector<
 }
 
 // The rowids missing from the rows found, which must be in rowid order.
-std::vector<std::int64_t> MissingRowids(const std::vector<TTableRow>& found, int count)
+std::vector<std::int64_t> MissingRowids(const std::vector<TableRow>& found, int count)
 {
     std::vector<std::int64_t> missing;
     size_t next = 0;
@@ -111,13 +111,13 @@ TEST(TableRepair, DamagedFilesGiveTheirCodeAndOpenAfterRepairWithEveryReadableRo
         c.damage(path);
         std::string damaged = ReadFile(path);
 
-        TTable table(data.database, IPListTableDef());
+        Table table(data.database, IPListTableDef());
         EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), c.code);
         EXPECT_FALSE(table.Active());
 
-        TRepairReport report = table.RepairTable();
+        RepairReport report = table.RepairTable();
         EXPECT_EQ(report.action, c.action);
-        if (c.action == TRepairReport::Action::Salvaged) {
+        if (c.action == RepairReport::Action::Salvaged) {
             ASSERT_FALSE(report.backupPath.empty());
             EXPECT_TRUE(report.backupPath.starts_with(path + ".bak-")) << report.backupPath;
             EXPECT_TRUE(ReadFile(report.backupPath) == damaged) << "the backup differs from the damaged file";
@@ -142,7 +142,7 @@ TEST(TableRepair, DamagedFilesGiveTheirCodeAndOpenAfterRepairWithEveryReadableRo
             EXPECT_LT(missing.size(), 100u);
             EXPECT_EQ(missing.back() - missing.front() + 1, static_cast<std::int64_t>(missing.size()));
             break;
-        case Kept::AFirstPart:
+        case Kept::firstPart:
             ASSERT_FALSE(found.empty());
             ASSERT_FALSE(missing.empty());
             EXPECT_EQ(missing.front(), static_cast<std::int64_t>(found.size()) + 1);
@@ -163,9 +163,9 @@ TEST(TableRepair, ASoundFileIsRebuiltWithoutABackup)
     TableFolder data;
     auto written = MakeIPListRows(50);
     WriteTableFile(data.File("IPList"), IPListTableDef(), written);
-    TTable table(data.database, IPListTableDef());
-    TRepairReport report = table.RepairTable();
-    EXPECT_EQ(report.action, TRepairReport::Action::Rebuilt);
+    Table table(data.database, IPListTableDef());
+    RepairReport report = table.RepairTable();
+    EXPECT_EQ(report.action, RepairReport::Action::Rebuilt);
     EXPECT_EQ(report.backupPath, "");
     EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef()), written);
 }
@@ -177,7 +177,7 @@ TEST(TableRepair, SalvageBringsBackTheLatestValuesNotOlderOnes)
     auto written = MakeIPListRows(400);
     WriteTableFile(path, IPListTableDef(), written);
     {
-        TTable table(data.database, IPListTableDef());
+        Table table(data.database, IPListTableDef());
         table.Open();
         for (auto& row : written) {
             if (row.rowid % 4)
@@ -192,8 +192,8 @@ TEST(TableRepair, SalvageBringsBackTheLatestValuesNotOlderOnes)
         }
     }
     OverwriteBytes(path, 0, std::string(100, '\0'));
-    TTable table(data.database, IPListTableDef());
-    ASSERT_EQ(table.RepairTable().action, TRepairReport::Action::Salvaged);
+    Table table(data.database, IPListTableDef());
+    ASSERT_EQ(table.RepairTable().action, RepairReport::Action::Salvaged);
     EXPECT_EQ(ReadRows(path, IPListTableDef()), written);
 }
 
@@ -208,12 +208,12 @@ TEST(TableRepair, UpdatesCommittedOnlyToTheLogSurviveASalvage)
     WriteTableFile(path, IPListTableDef(), written);
     for (auto& row : written) {
         if (row.rowid % 20 == 0)
-            row.values[5] = TValue(std::int64_t { 77 });
+            row.values[5] = TableValue(std::int64_t { 77 });
     }
-    bool killed = RunInChildAndKill(data.folder.Path(), [&](TDatabase& database) {
+    bool killed = RunInChildAndKill(data.folder.Path(), [&](Database& database) {
         OpenTables tables;
-        tables.push_back(std::make_unique<TTable>(database, IPListTableDef()));
-        TTable& table = *tables[0];
+        tables.push_back(std::make_unique<Table>(database, IPListTableDef()));
+        Table& table = *tables[0];
         table.Open();
         for (const auto& row : written) {
             if (row.rowid % 20 == 0 && table.FindKey(row.values[0].Text())) {
@@ -228,10 +228,10 @@ TEST(TableRepair, UpdatesCommittedOnlyToTheLogSurviveASalvage)
     ASSERT_TRUE(PathExists(path + "-wal"));
 
     OverwriteBytes(path, 0, std::string(100, '\x5a'));
-    TTable table(data.database, IPListTableDef());
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::HeaderCorrupt);
-    TRepairReport report = table.RepairTable();
-    EXPECT_EQ(report.action, TRepairReport::Action::Salvaged);
+    Table table(data.database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableErrorCode::HeaderCorrupt);
+    RepairReport report = table.RepairTable();
+    EXPECT_EQ(report.action, RepairReport::Action::Salvaged);
     EXPECT_EQ(ReadRows(path, IPListTableDef()), written);
 }
 
@@ -241,13 +241,13 @@ TEST(TableRepair, SalvageLeavesOutARowWhoseDateIsOutOfRange)
 {
     struct Case {
         const char* name;
-        const TTableDef& definition;
-        std::vector<TTableRow> rows;
+        const TableDef& definition;
+        std::vector<TableRow> rows;
         const char* spoil;
     };
-    std::vector<TTableRow> lookups;
+    std::vector<TableRow> lookups;
     for (int i = 1; i <= 50; ++i)
-        lookups.push_back({ i, { "10.0.0." + std::to_string(i), TDateTime { kDay, i * 60 }, i } });
+        lookups.push_back({ i, { "10.0.0." + std::to_string(i), TableDateTime { kDay, i * 60 }, i } });
     const Case cases[] = {
         { "day number", IPListTableDef(), MakeIPListRows(50), "UPDATE IPList SET LastUpdate=2147483000 WHERE rowid=11" },
         { "seconds", IPStatsTableDef(), lookups,
@@ -260,9 +260,9 @@ TEST(TableRepair, SalvageLeavesOutARowWhoseDateIsOutOfRange)
         WriteTableFile(path, c.definition, c.rows, 1);
         Execute(path, c.spoil);
         OverwriteBytes(path, 0, std::string(100, '\0'));
-        TTable table(data.database, c.definition);
-        TRepairReport report = table.RepairTable();
-        EXPECT_EQ(report.action, TRepairReport::Action::Salvaged);
+        Table table(data.database, c.definition);
+        RepairReport report = table.RepairTable();
+        EXPECT_EQ(report.action, RepairReport::Action::Salvaged);
         auto expected = c.rows;
         expected.erase(expected.begin() + 10);
         EXPECT_EQ(ReadRows(path, c.definition), expected);
@@ -278,9 +278,9 @@ TEST(TableRepair, KeepsTheLatestOfRowsSharingAKeyAndTheBackup)
     // What a broken index lets happen: a second row with a key already there.
     Execute(path, "DROP INDEX IPList_primary; INSERT INTO IPList VALUES('10.0.0.1', 'new@a.org', '2024-03-18', '', "
                   "'2024-02-16', 5)");
-    TTable table(data.database, IPListTableDef());
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::InvalidIndexField);
-    TRepairReport report = table.RepairTable();
+    Table table(data.database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableErrorCode::InvalidIndexField);
+    RepairReport report = table.RepairTable();
     EXPECT_EQ(report.rowsDropped, 1u);
     EXPECT_FALSE(report.backupPath.empty());
     table.Open();
@@ -295,7 +295,7 @@ TEST(TableRepair, DamageMetWhileOpenClosesTheTableSoTheNextOpenMeetsIt)
     std::string path = data.File("IPList");
     auto written = MakeIPListRows(100);
     WriteTableFile(path, IPListTableDef(), written);
-    TTable table(data.database, IPListTableDef());
+    Table table(data.database, IPListTableDef());
     table.Open();
     // Another program spoils the schema under the open table.
     Execute(path, "PRAGMA writable_schema=ON; UPDATE sqlite_schema SET sql='CREATE UNIQUE INDEX broken ON' "
@@ -315,8 +315,8 @@ TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
 {
     struct Case {
         const char* name;
-        const TTableDef& definition;
-        std::vector<TTableRow> rows;
+        const TableDef& definition;
+        std::vector<TableRow> rows;
         const char* dateColumn;
         const char* storedBefore;
         const char* storedAfter;
@@ -325,7 +325,7 @@ TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
         { "IPList", IPListTableDef(), MakeIPListRows(500), "LastUpdate2", "19769", "2024-02-16" },
         { "IPStats",
           IPStatsTableDef(),
-          { { 1, { "10.0.0.1", TDateTime { kDay, 3600 }, 65535 } }, { 2, { "10.0.0.2", TDateTime { kDay, 7 }, 0 } } },
+          { { 1, { "10.0.0.1", TableDateTime { kDay, 3600 }, 65535 } }, { 2, { "10.0.0.2", TableDateTime { kDay, 7 }, 0 } } },
           "LookupTime", "1710723600", "2024-03-18 01:00:00" },
     };
     for (const auto& c : cases) {
@@ -336,8 +336,8 @@ TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
         std::string firstValue = "SELECT " + std::string(c.dateColumn) + " FROM " + c.definition.name + " WHERE rowid=1";
         EXPECT_EQ(Query(path, firstValue), std::vector<std::string> { c.storedBefore });
 
-        TTable table(data.database, c.definition);
-        EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::OldVersion);
+        Table table(data.database, c.definition);
+        EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableErrorCode::OldVersion);
         table.UpgradeTable();
         table.Open();
         EXPECT_EQ(Query(path, "PRAGMA user_version"), std::vector<std::string> { "2" });
@@ -359,7 +359,7 @@ TEST(TableUpgrade, UpgradingACurrentFileChangesNothing)
     WriteTableFile(path, IPListTableDef(), written);
     Execute(path, "PRAGMA journal_mode=WAL");
     std::string before = ReadFile(path);
-    TTable table(data.database, IPListTableDef());
+    Table table(data.database, IPListTableDef());
     table.UpgradeTable();
     EXPECT_TRUE(ReadFile(path) == before);
 }
@@ -371,8 +371,8 @@ TEST(TableUpgrade, ADamagedOldFileComesOutOfRepairInTheCurrentFormat)
     auto written = MakeIPListRows(kRowCount);
     WriteTableFile(path, IPListTableDef(), written, 1);
     OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(1) - 1) * kPageSize, PageHeaderGarbage());
-    TTable table(data.database, IPListTableDef());
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableError::IndexPageCorrupt);
+    Table table(data.database, IPListTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), TableErrorCode::IndexPageCorrupt);
     (void)table.RepairTable();
     table.Open();
     EXPECT_EQ(Query(path, "PRAGMA user_version"), std::vector<std::string> { "2" });
@@ -392,22 +392,22 @@ TEST(TableFormat, FilesThatAreNotOursOrNewerAreRefusedAndLeftAlone)
               WriteTableFile(path, IPListTableDef(), MakeIPListRows(5));
               Execute(path, "UPDATE morvanta_format SET format=3; PRAGMA user_version=3");
           },
-          TableError::NewerVersion },
+          TableErrorCode::NewerVersion },
         { "another program's database",
           [](const std::string& path) {
               WriteFile(path, "");
               Execute(path, "CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x')");
           },
-          TableError::NotATableFile },
+          TableErrorCode::NotATableFile },
         { "another table's file",
           [](const std::string& path) { WriteTableFile(path, IPStatsTableDef(), {}); },
-          TableError::NotATableFile },
+          TableErrorCode::NotATableFile },
         { "other fields",
           [](const std::string& path) {
-              TTableDef shorter { "IPList", { { "IP", FieldType::Text }, { "EMails", FieldType::Text } }, "IP" };
+              TableDef shorter { "IPList", { { "IP", FieldType::Text }, { "EMails", FieldType::Text } }, "IP" };
               WriteTableFile(path, shorter, { { 0, { "10.0.0.1", "a@b.org" } } });
           },
-          TableError::StructureMismatch },
+          TableErrorCode::StructureMismatch },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -415,7 +415,7 @@ TEST(TableFormat, FilesThatAreNotOursOrNewerAreRefusedAndLeftAlone)
         std::string path = data.File("IPList");
         c.make(path);
         std::string before = ReadFile(path);
-        TTable table(data.database, IPListTableDef());
+        Table table(data.database, IPListTableDef());
         EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), c.code);
         EXPECT_EQ(EngineCodeOf([&] { (void)table.RepairTable(); }), c.code);
         EXPECT_EQ(EngineCodeOf([&] { table.UpgradeTable(); }), c.code);
@@ -427,17 +427,17 @@ TEST(TableFormat, FilesThatAreNotOursOrNewerAreRefusedAndLeftAlone)
 TEST(TableFormat, ARepairOrUpgradeNeedsTheTableClosed)
 {
     TableFolder data;
-    TTable table(data.database, IPListTableDef());
+    Table table(data.database, IPListTableDef());
     table.Open();
-    EXPECT_EQ(EngineCodeOf([&] { (void)table.RepairTable(); }), TableError::General);
-    EXPECT_EQ(EngineCodeOf([&] { table.UpgradeTable(); }), TableError::General);
+    EXPECT_EQ(EngineCodeOf([&] { (void)table.RepairTable(); }), TableErrorCode::General);
+    EXPECT_EQ(EngineCodeOf([&] { table.UpgradeTable(); }), TableErrorCode::General);
 }
 
 TEST(TableFormat, AZeroLengthFileIsTakenForANewTable)
 {
     TableFolder data;
     WriteFile(data.File("IPList"), "");
-    TTable table(data.database, IPListTableDef());
+    Table table(data.database, IPListTableDef());
     table.Open();
     table.AppendRecord(IPListValues("10.0.0.1", "a@b.org"));
     EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef()).size(), 1u);
@@ -451,9 +451,9 @@ TEST(TableErrorMapping, DamageCodesAreExactlyTheOnesARepairCures)
         SCOPED_TRACE(code);
         EXPECT_TRUE(IsTableDamageCode(code));
     }
-    for (int code : { 8964, 12035, 0, TableError::General, TableError::NewerVersion, TableError::NotATableFile,
-                      TableError::StructureMismatch, TableError::CannotOpen, TableError::Busy, TableError::ReadOnly,
-                      TableError::KeyViolation, TableError::BadValue }) {
+    for (int code : { 8964, 12035, 0, TableErrorCode::General, TableErrorCode::NewerVersion, TableErrorCode::NotATableFile,
+                      TableErrorCode::StructureMismatch, TableErrorCode::CannotOpen, TableErrorCode::Busy, TableErrorCode::ReadOnly,
+                      TableErrorCode::KeyViolation, TableErrorCode::BadValue }) {
         SCOPED_TRACE(code);
         EXPECT_FALSE(IsTableDamageCode(code));
     }
@@ -467,19 +467,19 @@ TEST(TableErrorMapping, SqliteResultsBecomeEngineCodes)
         int engine;
     };
     const Case cases[] = {
-        { "not a database", SQLITE_NOTADB, TableError::HeaderCorrupt },
-        { "corrupt", SQLITE_CORRUPT, TableError::DataRecordCorrupt },
-        { "corrupt index", SQLITE_CORRUPT_INDEX, TableError::IndexPageCorrupt },
-        { "read error", SQLITE_IOERR_READ, TableError::ReadFailed },
-        { "short read", SQLITE_IOERR_SHORT_READ, TableError::ReadFailed },
-        { "write error", SQLITE_IOERR_WRITE, TableError::WriteFailed },
-        { "sync error", SQLITE_IOERR_FSYNC, TableError::WriteFailed },
-        { "disk full", SQLITE_FULL, TableError::WriteFailed },
-        { "cannot open", SQLITE_CANTOPEN, TableError::CannotOpen },
-        { "busy", SQLITE_BUSY, TableError::Busy },
-        { "read-only", SQLITE_READONLY, TableError::ReadOnly },
-        { "unique", SQLITE_CONSTRAINT_UNIQUE, TableError::KeyViolation },
-        { "other", SQLITE_ERROR, TableError::General },
+        { "not a database", SQLITE_NOTADB, TableErrorCode::HeaderCorrupt },
+        { "corrupt", SQLITE_CORRUPT, TableErrorCode::DataRecordCorrupt },
+        { "corrupt index", SQLITE_CORRUPT_INDEX, TableErrorCode::IndexPageCorrupt },
+        { "read error", SQLITE_IOERR_READ, TableErrorCode::ReadFailed },
+        { "short read", SQLITE_IOERR_SHORT_READ, TableErrorCode::ReadFailed },
+        { "write error", SQLITE_IOERR_WRITE, TableErrorCode::WriteFailed },
+        { "sync error", SQLITE_IOERR_FSYNC, TableErrorCode::WriteFailed },
+        { "disk full", SQLITE_FULL, TableErrorCode::WriteFailed },
+        { "cannot open", SQLITE_CANTOPEN, TableErrorCode::CannotOpen },
+        { "busy", SQLITE_BUSY, TableErrorCode::Busy },
+        { "read-only", SQLITE_READONLY, TableErrorCode::ReadOnly },
+        { "unique", SQLITE_CONSTRAINT_UNIQUE, TableErrorCode::KeyViolation },
+        { "other", SQLITE_ERROR, TableErrorCode::General },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -489,10 +489,10 @@ TEST(TableErrorMapping, SqliteResultsBecomeEngineCodes)
 
 TEST(TableErrorMapping, ADiagnosedCodeKeepsTheTableAndTheDetailOfTheMessage)
 {
-    ETableEngineError error(TableError::DataRecordCorrupt, "table IPList (/x/IPList.db)", "page 7 is damaged");
+    TableError error(TableErrorCode::DataRecordCorrupt, "table IPList (/x/IPList.db)", "page 7 is damaged");
     EXPECT_STREQ(error.what(), "Data record buffers corrupt in table IPList (/x/IPList.db): page 7 is damaged");
-    ETableEngineError diagnosed = error.WithCode(TableError::IndexPageCorrupt);
-    EXPECT_EQ(diagnosed.code(), TableError::IndexPageCorrupt);
+    TableError diagnosed = error.WithCode(TableErrorCode::IndexPageCorrupt);
+    EXPECT_EQ(diagnosed.code(), TableErrorCode::IndexPageCorrupt);
     EXPECT_STREQ(diagnosed.what(), "Index page buffers corrupt in table IPList (/x/IPList.db): page 7 is damaged");
     EXPECT_EQ(diagnosed.detail(), "page 7 is damaged");
 }
@@ -505,13 +505,13 @@ TEST(TableErrorMapping, AWriteProtectedTableOpensButRefusesWritesClearly)
     std::string path = data.File("IPList");
     WriteTableFile(path, IPListTableDef(), MakeIPListRows(3));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    TTable table(data.database, IPListTableDef());
+    Table table(data.database, IPListTableDef());
     table.Open();
     ASSERT_TRUE(table.FindKey("10.0.0.2"));
     table.Edit();
     table.FieldByName("Reports").SetAsInteger(9);
     int code = EngineCodeOf([&] { table.Post(); });
-    EXPECT_TRUE(code == TableError::ReadOnly || code == TableError::CannotOpen) << code;
+    EXPECT_TRUE(code == TableErrorCode::ReadOnly || code == TableErrorCode::CannotOpen) << code;
 }
 
 } // namespace

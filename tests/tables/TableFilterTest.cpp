@@ -1,13 +1,13 @@
 #include "tables/TableFilter.h"
 
-#include "tables/TableEngineError.h"
+#include "tables/TableError.h"
 
 #include <gtest/gtest.h>
 
 namespace morvanta {
 namespace {
 
-using Kind = TTableFilter::Kind;
+using Kind = TableFilter::Kind;
 
 TEST(TableFilter, ReadsTheFormsTheCacheWrites)
 {
@@ -32,7 +32,7 @@ TEST(TableFilter, ReadsTheFormsTheCacheWrites)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TTableFilter filter = TTableFilter::Parse(c.expression, IPListTableDef());
+        TableFilter filter = TableFilter::Parse(c.expression, IPListTableDef());
         EXPECT_EQ(IPListTableDef().fields[filter.FieldIndex()].name, c.field);
         EXPECT_EQ(filter.Test(), c.kind);
         EXPECT_EQ(filter.Text(), c.text);
@@ -47,25 +47,25 @@ TEST(TableFilter, RejectsEverythingElseWithAClearError)
         int code;
     };
     const Case cases[] = {
-        { "no operator", R"(Emails "%a%")", TableError::BadFilter },
-        { "equals sign", R"(Emails = "a")", TableError::BadFilter },
-        { "single quotes", "Emails LIKE '%a%'", TableError::BadFilter },
-        { "unquoted", "Emails LIKE %a%", TableError::BadFilter },
-        { "unterminated", R"(Emails LIKE "%a%)", TableError::BadFilter },
-        { "trailing words", R"(Emails LIKE "%a%" AND)", TableError::BadFilter },
-        { "NOT LIKE", R"(Emails NOT LIKE "%a%")", TableError::BadFilter },
-        { "LIKEX", R"(Emails LIKEX "%a%")", TableError::BadFilter },
-        { "no field", R"(LIKE "%a%")", TableError::BadFilter },
-        { "unknown field", R"(Mails LIKE "%a%")", TableError::FieldNotFound },
-        { "date field", R"(LastUpdate LIKE "2024%")", TableError::BadFilter },
-        { "integer field", R"(Reports LIKE "1%")", TableError::BadFilter },
+        { "no operator", R"(Emails "%a%")", TableErrorCode::BadFilter },
+        { "equals sign", R"(Emails = "a")", TableErrorCode::BadFilter },
+        { "single quotes", "Emails LIKE '%a%'", TableErrorCode::BadFilter },
+        { "unquoted", "Emails LIKE %a%", TableErrorCode::BadFilter },
+        { "unterminated", R"(Emails LIKE "%a%)", TableErrorCode::BadFilter },
+        { "trailing words", R"(Emails LIKE "%a%" AND)", TableErrorCode::BadFilter },
+        { "NOT LIKE", R"(Emails NOT LIKE "%a%")", TableErrorCode::BadFilter },
+        { "LIKEX", R"(Emails LIKEX "%a%")", TableErrorCode::BadFilter },
+        { "no field", R"(LIKE "%a%")", TableErrorCode::BadFilter },
+        { "unknown field", R"(Mails LIKE "%a%")", TableErrorCode::FieldNotFound },
+        { "date field", R"(LastUpdate LIKE "2024%")", TableErrorCode::BadFilter },
+        { "integer field", R"(Reports LIKE "1%")", TableErrorCode::BadFilter },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         try {
-            (void)TTableFilter::Parse(c.expression, IPListTableDef());
+            (void)TableFilter::Parse(c.expression, IPListTableDef());
             ADD_FAILURE() << "accepted";
-        } catch (const ETableEngineError& error) {
+        } catch (const TableError& error) {
             EXPECT_EQ(error.code(), c.code);
             EXPECT_NE(std::string(error.what()).find(c.expression), std::string::npos) << error.what();
         }
@@ -96,7 +96,7 @@ TEST(TableFilter, MatchesPlainTextCaseSensitively)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(TTableFilter::Parse(c.expression, IPListTableDef()).Matches(c.field), c.matches);
+        EXPECT_EQ(TableFilter::Parse(c.expression, IPListTableDef()).Matches(c.field), c.matches);
     }
 }
 

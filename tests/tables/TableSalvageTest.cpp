@@ -5,15 +5,15 @@
 namespace morvanta::test {
 namespace {
 
-using salvage::TRecordValue;
-using Kind = TRecordValue::Kind;
+using salvage::RecordValue;
+using Kind = RecordValue::Kind;
 
-TRecordValue Integer(std::int64_t number)
+RecordValue Integer(std::int64_t number)
 {
     return { Kind::Integer, number, 0, {} };
 }
 
-TRecordValue Text(const std::string& bytes)
+RecordValue Text(const std::string& bytes)
 {
     return { Kind::Text, 0, 0, bytes };
 }
@@ -26,7 +26,7 @@ TEST(TableSalvage, DecodesEveryKindOfStoredValue)
         + std::string("\xff", 1) + std::string("\x01\x00", 2) + std::string("\xff\xff\xfe", 3)
         + std::string("\x7f\xff\xff\xff", 4) + std::string("\x00\x01\x00\x00\x00\x00", 6)
         + std::string("\x80\x00\x00\x00\x00\x00\x00\x00", 8) + "abc" + std::string("\x00\x01", 2);
-    std::vector<TRecordValue> values;
+    std::vector<RecordValue> values;
     ASSERT_TRUE(salvage::DecodeRecord(payload, values));
     ASSERT_EQ(values.size(), 11u);
     EXPECT_EQ(values[0].kind, Kind::Null);
@@ -58,7 +58,7 @@ TEST(TableSalvage, RefusesRecordsThatAreNotWellFormed)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<TRecordValue> values;
+        std::vector<RecordValue> values;
         EXPECT_FALSE(salvage::DecodeRecord(c.payload, values));
     }
 }
@@ -82,8 +82,8 @@ TEST(TableSalvage, TracesPagesToTheirTree)
     std::uint32_t tableRoot = std::stoul(Query(path, "SELECT rootpage FROM sqlite_schema WHERE name='IPList'")[0]);
     std::uint32_t indexRoot = std::stoul(Query(path, "SELECT rootpage FROM sqlite_schema WHERE name='IPList_primary'")[0]);
     std::string file = ReadFile(path);
-    salvage::TWalPages noLog;
-    salvage::TPageImage image(file, noLog, 4096, 4096);
+    salvage::WalPages noLog;
+    salvage::PageImage image(file, noLog, 4096, 4096);
     auto owners = salvage::MapPagesToTrees(image, { 1, tableRoot, indexRoot });
     for (auto page : PagesOf(path, "IPList", "leaf"))
         EXPECT_EQ(owners[page], tableRoot) << page;
@@ -98,10 +98,10 @@ protected:
     {
         std::string path = data.File("IPList");
         WriteTableFile(path, IPListTableDef(), MakeIPListRows(400));
-        bool killed = RunInChildAndKill(data.folder.Path(), [](TDatabase& database) {
+        bool killed = RunInChildAndKill(data.folder.Path(), [](Database& database) {
             OpenTables tables;
-            tables.push_back(std::make_unique<TTable>(database, IPListTableDef()));
-            TTable& table = *tables[0];
+            tables.push_back(std::make_unique<Table>(database, IPListTableDef()));
+            Table& table = *tables[0];
             table.Open();
             // One commit per row, in rowid order.
             for (table.First(); !table.Eof(); table.Next()) {
@@ -119,9 +119,9 @@ protected:
     }
 
     // The Reports value of each rowid that the pages hold.
-    std::map<std::int64_t, std::int64_t> Reports(const salvage::TWalPages& pages)
+    std::map<std::int64_t, std::int64_t> Reports(const salvage::WalPages& pages)
     {
-        salvage::TPageImage image(file, pages, 4096, 4096);
+        salvage::PageImage image(file, pages, 4096, 4096);
         std::map<std::int64_t, std::int64_t> reports;
         for (const auto& record : salvage::ScanTableLeafPages(image, {})) {
             if (record.values.size() == 6)
@@ -130,7 +130,7 @@ protected:
         return reports;
     }
 
-    std::vector<std::int64_t> UpdatedRows(const salvage::TWalPages& pages)
+    std::vector<std::int64_t> UpdatedRows(const salvage::WalPages& pages)
     {
         std::vector<std::int64_t> updated;
         for (auto [rowid, reports] : Reports(pages)) {
@@ -156,11 +156,11 @@ protected:
 
 TEST_F(LogOverlayTest, CommittedPagesOfTheLogReplaceThoseOfTheFile)
 {
-    salvage::TWalPages pages = salvage::ReadCommittedWalPages(log);
+    salvage::WalPages pages = salvage::ReadCommittedWalPages(log);
     EXPECT_EQ(pages.pageSize, 4096u);
     EXPECT_GT(pages.databasePages, 0u);
     EXPECT_EQ(UpdatedRows(pages), changed);
-    EXPECT_EQ(UpdatedRows(salvage::TWalPages {}), std::vector<std::int64_t> {});
+    EXPECT_EQ(UpdatedRows(salvage::WalPages {}), std::vector<std::int64_t> {});
     EXPECT_EQ(Reports(pages).size(), 400u);
 }
 

@@ -5,14 +5,14 @@
 namespace morvanta::test {
 namespace {
 
-const TDateTime kLookupTime { kDay, 14 * 3600 + 5 * 60 + 9 };
+const TableDateTime kLookupTime { kDay, 14 * 3600 + 5 * 60 + 9 };
 
 class TableTest : public ::testing::Test {
 protected:
     // IPList with rows of the given address lists, keys 10.0.0.1, 10.0.0.2, ...
     void FillIPList(const std::vector<std::string>& lists)
     {
-        std::vector<TTableRow> rows;
+        std::vector<TableRow> rows;
         for (size_t i = 0; i < lists.size(); ++i)
             rows.push_back({ 0, IPListValues("10.0.0." + std::to_string(i + 1), lists[i]) });
         WriteTableFile(data.File("IPList"), IPListTableDef(), rows);
@@ -37,12 +37,12 @@ protected:
     }
 
     TableFolder data;
-    TTable list { data.database, IPListTableDef() };
+    Table list { data.database, IPListTableDef() };
 };
 
 TEST_F(TableTest, OpeningAMissingTableCreatesItEmptyWithItsFieldsInOrder)
 {
-    TTable stats(data.database, IPStatsTableDef());
+    Table stats(data.database, IPStatsTableDef());
     list.Open();
     stats.Open();
     EXPECT_EQ(Query(data.File("IPList"), "SELECT name FROM pragma_table_info('IPList')"),
@@ -91,7 +91,7 @@ TEST_F(TableTest, FieldNamesMatchIgnoringLetterCase)
     EXPECT_EQ(&list.FieldByName("emails"), &list.FieldByName("EMails"));
     EXPECT_EQ(&list.FieldByName("EMAILS"), &list.FieldByName("EMails"));
     EXPECT_EQ(list.FieldByName("lastupdate2").FieldName(), "LastUpdate2");
-    EXPECT_EQ(EngineCodeOf([&] { (void)list.FieldByName("EMail"); }), TableError::FieldNotFound);
+    EXPECT_EQ(EngineCodeOf([&] { (void)list.FieldByName("EMail"); }), TableErrorCode::FieldNotFound);
 }
 
 TEST_F(TableTest, PostWritesTheEditedRowToTheFile)
@@ -100,7 +100,7 @@ TEST_F(TableTest, PostWritesTheEditedRowToTheFile)
     ASSERT_TRUE(list.FindKey("10.0.0.2"));
     list.Edit();
     list.FieldByName("emails").SetAsString("e@f.org");
-    list.FieldByName("LastUpdate").SetAsDate(TDate { kDay + 3 });
+    list.FieldByName("LastUpdate").SetAsDate(TableDate { kDay + 3 });
     list.FieldByName("Reports").SetAsInteger(list.FieldByName("Reports").AsInteger() + 1);
     list.Post();
     list.FlushBuffers();
@@ -125,15 +125,15 @@ TEST_F(TableTest, CancelRestoresTheRowAsItWas)
 TEST_F(TableTest, FieldsAreWrittenOnlyInEditMode)
 {
     FillIPList({ "a@b.org" });
-    EXPECT_EQ(EngineCodeOf([&] { list.FieldByName("EMails").SetAsString("x"); }), TableError::NotEditing);
+    EXPECT_EQ(EngineCodeOf([&] { list.FieldByName("EMails").SetAsString("x"); }), TableErrorCode::NotEditing);
     list.Close();
-    EXPECT_EQ(EngineCodeOf([&] { (void)list.FieldByName("EMails").AsString(); }), TableError::NotActive);
+    EXPECT_EQ(EngineCodeOf([&] { (void)list.FieldByName("EMails").AsString(); }), TableErrorCode::NotActive);
 }
 
 TEST_F(TableTest, EditNeedsACurrentRow)
 {
     list.Open();
-    EXPECT_EQ(EngineCodeOf([&] { list.Edit(); }), TableError::NoCurrentRecord);
+    EXPECT_EQ(EngineCodeOf([&] { list.Edit(); }), TableErrorCode::NoCurrentRecord);
 }
 
 TEST_F(TableTest, PostOfAnotherRowsKeyFailsAndStaysInEdit)
@@ -142,15 +142,15 @@ TEST_F(TableTest, PostOfAnotherRowsKeyFailsAndStaysInEdit)
     ASSERT_TRUE(list.FindKey("10.0.0.2"));
     list.Edit();
     list.FieldByName("IP").SetAsString("10.0.0.1");
-    EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableError::KeyViolation);
+    EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableErrorCode::KeyViolation);
     EXPECT_EQ(list.State(), TableState::Edit);
     list.Cancel();
-    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef())[1].values[0], TValue("10.0.0.2"));
+    EXPECT_EQ(ReadRows(data.File("IPList"), IPListTableDef())[1].values[0], TableValue("10.0.0.2"));
 }
 
 TEST_F(TableTest, AppendRecordStoresAllValuesInFieldOrderAndMakesTheRowCurrent)
 {
-    TTable stats(data.database, IPStatsTableDef());
+    Table stats(data.database, IPStatsTableDef());
     stats.Open();
     stats.AppendRecord({ "192.0.2.7", kLookupTime, 65535 });
     EXPECT_EQ(stats.FieldByName("messagefileindex").AsInteger(), 65535);
@@ -159,7 +159,7 @@ TEST_F(TableTest, AppendRecordStoresAllValuesInFieldOrderAndMakesTheRowCurrent)
 
     auto rows = ReadRows(data.File("IPStats"), IPStatsTableDef());
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].values, (std::vector<TValue> { "192.0.2.7", kLookupTime, 65535 }));
+    EXPECT_EQ(rows[0].values, (std::vector<TableValue> { "192.0.2.7", kLookupTime, 65535 }));
     EXPECT_EQ(Query(data.File("IPStats"), "SELECT LookupTime FROM IPStats"),
               std::vector<std::string> { "2024-03-18 14:05:09" });
 }
@@ -168,18 +168,18 @@ TEST_F(TableTest, AppendRecordRefusesValuesThatDoNotFitAndWritesNothing)
 {
     struct Case {
         const char* name;
-        std::vector<TValue> values;
+        std::vector<TableValue> values;
         int code;
     };
     const Case cases[] = {
-        { "too few values", { "10.0.0.1", "a@b.org" }, TableError::BadValue },
-        { "too many values", { "10.0.0.1", "a", TDate { kDay }, "", TDate { kDay }, 1, 2 }, TableError::BadValue },
-        { "date given as text", { "10.0.0.1", "a", "2024-03-18", "", TDate { kDay }, 1 }, TableError::BadValue },
-        { "number for a text", { 10, "a", TDate { kDay }, "", TDate { kDay }, 1 }, TableError::BadValue },
-        { "year 10000", { "10.0.0.1", "a", TDate { 2932897 }, "", TDate { kDay }, 1 }, TableError::BadValue },
-        { "day number far outside", { "10.0.0.1", "a", TDate { 2147483000 }, "", TDate { kDay }, 1 },
-          TableError::BadValue },
-        { "key already there", IPListValues("10.0.0.9", "b"), TableError::KeyViolation },
+        { "too few values", { "10.0.0.1", "a@b.org" }, TableErrorCode::BadValue },
+        { "too many values", { "10.0.0.1", "a", TableDate { kDay }, "", TableDate { kDay }, 1, 2 }, TableErrorCode::BadValue },
+        { "date given as text", { "10.0.0.1", "a", "2024-03-18", "", TableDate { kDay }, 1 }, TableErrorCode::BadValue },
+        { "number for a text", { 10, "a", TableDate { kDay }, "", TableDate { kDay }, 1 }, TableErrorCode::BadValue },
+        { "year 10000", { "10.0.0.1", "a", TableDate { 2932897 }, "", TableDate { kDay }, 1 }, TableErrorCode::BadValue },
+        { "day number far outside", { "10.0.0.1", "a", TableDate { 2147483000 }, "", TableDate { kDay }, 1 },
+          TableErrorCode::BadValue },
+        { "key already there", IPListValues("10.0.0.9", "b"), TableErrorCode::KeyViolation },
     };
     FillIPList({});
     list.AppendRecord(IPListValues("10.0.0.9", "a"));
@@ -196,13 +196,13 @@ TEST_F(TableTest, FieldsConvertBetweenTextAndTheirType)
     FillIPList({ "a@b.org" });
     EXPECT_EQ(list.FieldByName("LastUpdate").AsString(), "2024-03-18");
     EXPECT_EQ(list.FieldByName("Reports").AsString(), "1");
-    EXPECT_EQ(list.FieldByName("LastUpdate").AsDateTime(), (TDateTime { kDay, 0 }));
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDateTime(), (TableDateTime { kDay, 0 }));
 
     list.Edit();
     list.FieldByName("LastUpdate").SetAsString("2024-03-19");
-    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TDate { kDay + 1 });
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TableDate { kDay + 1 });
     list.FieldByName("LastUpdate2").SetAsDateTime(kLookupTime);
-    EXPECT_EQ(list.FieldByName("LastUpdate2").AsDate(), TDate { kDay });
+    EXPECT_EQ(list.FieldByName("LastUpdate2").AsDate(), TableDate { kDay });
     list.FieldByName("Reports").SetAsString("41");
     EXPECT_EQ(list.FieldByName("Reports").AsInteger(), 41);
 
@@ -215,19 +215,19 @@ TEST_F(TableTest, FieldsConvertBetweenTextAndTheirType)
         { "empty text into an integer", [&] { list.FieldByName("Reports").SetAsString(""); } },
         { "text into a date", [&] { list.FieldByName("LastUpdate").SetAsString("18.03.2024"); } },
         { "integer into a date", [&] { list.FieldByName("LastUpdate").SetAsInteger(5); } },
-        { "date into an integer", [&] { list.FieldByName("Reports").SetAsDate(TDate { 1 }); } },
+        { "date into an integer", [&] { list.FieldByName("Reports").SetAsDate(TableDate { 1 }); } },
     };
     for (const auto& c : refused) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(EngineCodeOf(c.write), TableError::BadValue);
+        EXPECT_EQ(EngineCodeOf(c.write), TableErrorCode::BadValue);
     }
     EXPECT_EQ(list.FieldByName("Reports").AsInteger(), 41);
-    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TDate { kDay + 1 });
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TableDate { kDay + 1 });
 
     list.FieldByName("EMails").Clear();
     list.FieldByName("LastUpdate").Clear();
     EXPECT_EQ(list.FieldByName("EMails").AsString(), "");
-    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TDate { 0 });
+    EXPECT_EQ(list.FieldByName("LastUpdate").AsDate(), TableDate { 0 });
     list.Post();
     EXPECT_EQ(StoredLists(), std::vector<std::string> { "<null>" });
 }
@@ -314,10 +314,10 @@ TEST_F(TableTest, APostedRowStaysCurrentUntilNextSoEveryLeadingCommaCanGo)
 TEST_F(TableTest, RowsAddedByOthersDuringAWalkWaitForTheNextWalk)
 {
     FillIPList({ "a", "b" });
-    TDatabase otherDatabase;
+    Database otherDatabase;
     otherDatabase.SetFolder(data.folder.Path());
     otherDatabase.Connect();
-    TTable other(otherDatabase, IPListTableDef());
+    Table other(otherDatabase, IPListTableDef());
     other.Open();
 
     list.First();
@@ -334,7 +334,7 @@ TEST_F(TableTest, AnInvalidFilterIsRefusedAndTheOldOneStays)
     FillIPList({ "x@y.com", "b@c.org" });
     list.SetFilter(R"(Emails LIKE "%x@y.com%")");
     list.SetFiltered(true);
-    EXPECT_EQ(EngineCodeOf([&] { list.SetFilter("Emails = 'b@c.org'"); }), TableError::BadFilter);
+    EXPECT_EQ(EngineCodeOf([&] { list.SetFilter("Emails = 'b@c.org'"); }), TableErrorCode::BadFilter);
     EXPECT_EQ(list.Filter(), R"(Emails LIKE "%x@y.com%")");
     EXPECT_EQ(list.RecordCount(), 1u);
 }
@@ -351,10 +351,10 @@ TEST_F(TableTest, AFilterAlsoLimitsFindKey)
 TEST_F(TableTest, RefreshReadsWhatAnotherProcessChanged)
 {
     FillIPList({ "a@b.org", "c@d.org", "x@y.com" });
-    TDatabase otherDatabase;
+    Database otherDatabase;
     otherDatabase.SetFolder(data.folder.Path());
     otherDatabase.Connect();
-    TTable other(otherDatabase, IPListTableDef());
+    Table other(otherDatabase, IPListTableDef());
     other.Open();
 
     ASSERT_TRUE(list.FindKey("10.0.0.1"));
@@ -383,7 +383,7 @@ TEST_F(TableTest, PostFailsClearlyWhenAnotherProcessRemovedTheRow)
     Execute(data.File("IPList"), "DELETE FROM IPList");
     list.Edit();
     list.FieldByName("EMails").SetAsString("c@d.org");
-    EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableError::RecordDeleted);
+    EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableErrorCode::RecordDeleted);
 }
 
 // The child is killed with its tables open, so nothing it held back could be
@@ -392,12 +392,12 @@ TEST(TableDurability, WhatAReturnedPostOrAppendWroteSurvivesKill9)
 {
     TableFolder data;
     WriteTableFile(data.File("IPList"), IPListTableDef(), { { 0, IPListValues("192.0.2.1", "a@b.org") } });
-    bool killed = RunInChildAndKill(data.folder.Path(), [](TDatabase& database) {
+    bool killed = RunInChildAndKill(data.folder.Path(), [](Database& database) {
         OpenTables tables;
-        tables.push_back(std::make_unique<TTable>(database, IPListTableDef()));
-        tables.push_back(std::make_unique<TTable>(database, IPStatsTableDef()));
-        TTable& list = *tables[0];
-        TTable& stats = *tables[1];
+        tables.push_back(std::make_unique<Table>(database, IPListTableDef()));
+        tables.push_back(std::make_unique<Table>(database, IPStatsTableDef()));
+        Table& list = *tables[0];
+        Table& stats = *tables[1];
         list.Open();
         stats.Open();
         if (!list.FindKey("192.0.2.1"))
@@ -415,8 +415,8 @@ TEST(TableDurability, WhatAReturnedPostOrAppendWroteSurvivesKill9)
     ASSERT_TRUE(killed) << "the child failed";
     ASSERT_TRUE(PathExists(data.File("IPList") + "-wal")) << "the child should have died with the tables open";
 
-    TTable list(data.database, IPListTableDef());
-    TTable stats(data.database, IPStatsTableDef());
+    Table list(data.database, IPListTableDef());
+    Table stats(data.database, IPStatsTableDef());
     list.Open();
     stats.Open();
     ASSERT_TRUE(list.FindKey("192.0.2.1"));

@@ -21,17 +21,17 @@ TEST(TableValue, DatesRoundTripThroughTheirText)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(FormatDate(TDate { c.dayNumber }), c.text);
-        EXPECT_EQ(ParseDate(c.text), TDate { c.dayNumber });
+        EXPECT_EQ(FormatDate(TableDate { c.dayNumber }), c.text);
+        EXPECT_EQ(ParseDate(c.text), TableDate { c.dayNumber });
     }
 }
 
 TEST(TableValue, DateTimesRoundTripThroughTheirText)
 {
-    TDateTime moment { 19782, 23 * 3600 + 59 * 60 + 58 };
+    TableDateTime moment { 19782, 23 * 3600 + 59 * 60 + 58 };
     EXPECT_EQ(FormatDateTime(moment), "2024-02-29 23:59:58");
     EXPECT_EQ(ParseDateTime("2024-02-29 23:59:58"), moment);
-    EXPECT_EQ(ParseDateTime("1970-01-01 00:00:00"), (TDateTime { 0, 0 }));
+    EXPECT_EQ(ParseDateTime("1970-01-01 00:00:00"), (TableDateTime { 0, 0 }));
 }
 
 TEST(TableValue, RejectsTextsThatAreNotExactlyADate)
@@ -53,10 +53,10 @@ TEST(TableValue, DoesNotFormatYearsOutsideOneTo9999)
     // Far outside, a day number could wrap round to a year that looks valid.
     for (int dayNumber : { 2932897, -719163, 12000000, 2147483000, -2147483000 }) {
         SCOPED_TRACE(dayNumber);
-        EXPECT_FALSE(FormatDate(TDate { dayNumber }));
-        EXPECT_FALSE(FormatDateTime(TDateTime { dayNumber, 0 }));
+        EXPECT_FALSE(FormatDate(TableDate { dayNumber }));
+        EXPECT_FALSE(FormatDateTime(TableDateTime { dayNumber, 0 }));
     }
-    EXPECT_FALSE(FormatDateTime(TDateTime { 0, 86400 }));
+    EXPECT_FALSE(FormatDateTime(TableDateTime { 0, 86400 }));
 }
 
 TEST(TableValue, DateTimeKeepsTheWallClockOfALocalMoment)
@@ -69,23 +69,23 @@ TEST(TableValue, DateTimeKeepsTheWallClockOfALocalMoment)
     local.minute = 5;
     local.second = 9;
     local.utcOffsetSeconds = 3600;
-    TDateTime moment = TDateTime::Of(local);
+    TableDateTime moment = TableDateTime::Of(local);
     EXPECT_EQ(FormatDateTime(moment), "2024-03-18 14:05:09");
     LocalDateTime back = moment.ToLocal();
     EXPECT_EQ(back.hour, 14);
     EXPECT_EQ(back.day, 18);
     EXPECT_EQ(back.weekday, 1); // a Monday
-    EXPECT_EQ(TDate::Of(local), moment.Date());
+    EXPECT_EQ(TableDate::Of(local), moment.Date());
 }
 
 TEST(TableValue, FitsOnlyFieldsOfItsOwnKind)
 {
-    EXPECT_TRUE(TValue().FitsField(FieldType::Date));
-    EXPECT_TRUE(TValue("x").FitsField(FieldType::Text));
-    EXPECT_FALSE(TValue("2024-01-01").FitsField(FieldType::Date));
-    EXPECT_FALSE(TValue(5).FitsField(FieldType::Text));
-    EXPECT_TRUE(TValue(65535u).FitsField(FieldType::Integer));
-    EXPECT_FALSE(TValue(TDate { 1 }).FitsField(FieldType::DateTime));
+    EXPECT_TRUE(TableValue().FitsField(FieldType::Date));
+    EXPECT_TRUE(TableValue("x").FitsField(FieldType::Text));
+    EXPECT_FALSE(TableValue("2024-01-01").FitsField(FieldType::Date));
+    EXPECT_FALSE(TableValue(5).FitsField(FieldType::Text));
+    EXPECT_TRUE(TableValue(65535u).FitsField(FieldType::Integer));
+    EXPECT_FALSE(TableValue(TableDate { 1 }).FitsField(FieldType::DateTime));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UiServices.h"
+#include "base/UiServices.h"
 
 namespace morvanta {
 

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "base/Clock.h"
+#include "cache/ContactFinder.h"
+#include "tables/Database.h"
+#include "tables/Table.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace morvanta {
+
+// The data module: the contact cache IPList (one row per address, two
+// address lists of different search effort, each fresh for 30 days) and the
+// look-up statistics IPStats, in the program folder. Tables open on first
+// use; a damaged table is repaired and an old one upgraded as it opens.
+class ContactCache {
+public:
+    // Binds the database to the program folder (which must exist). The
+    // clock gives "today"; the finder answers what the cache cannot.
+    ContactCache(const std::string& programFolder, const Clock& clock, ContactFinder& finder);
+    ~ContactCache();
+    ContactCache(const ContactCache&) = delete;
+    ContactCache& operator=(const ContactCache&) = delete;
+
+    // Opens the table unless it is open. A damaged file is repaired (indexes
+    // rebuilt, the file compacted, or the readable rows saved) and an older
+    // format upgraded, then opened again; a failure of that second opening
+    // passes to the caller. Any other failure is shown in an "Error" box and
+    // the table stays closed.
+    void OpenTableSafe(Table& table);
+
+    // Whether IPList has a row for the address. Rows are never deleted, so
+    // the keys are read once and remembered: each table look-up costs a read
+    // transaction with its file locks, and the source-IP scan asks about
+    // every candidate of every message. An address not among them is looked
+    // up in the table, which another program may have added it to. The
+    // current row is not moved.
+    [[nodiscard]] bool IsCachedIP(const std::string& address);
+
+    // The complaint addresses for the address: the cached list of the level
+    // (0 or 1: the normal search, 2 and above: the harder one) while it is
+    // fresh, else a new search, which is cached. Every look-up of a non-empty
+    // address is counted in the row and logged in IPStats with the template
+    // position (65535: no template selected).
+    [[nodiscard]] std::string LookupComplaintEmails(const std::string& address, std::uint16_t level,
+                                                    std::uint16_t templatePosition);
+
+    // Takes the address (trimmed, lower-cased) out of every normal-search
+    // list. Whole entries only: an address that is part of a longer one
+    // leaves that one alone.
+    void RemoveEmailFromCache(const std::string& address);
+    void RemoveEmailsFromCache(const std::vector<std::string>& addresses);
+
+    // Removes every address of EmailBlacklist.txt and EmailBlocklist.txt of
+    // the program folder from the cache.
+    void ApplyBlacklist();
+
+    // Removes the leading commas of every normal-search list.
+    void FixEmails();
+
+    static constexpr int FreshDays = 30;
+
+    // The tables IPList and IPStats.
+    [[nodiscard]] Table& Contacts() { return contacts_; }
+    [[nodiscard]] Table& Lookups() { return lookups_; }
+
+private:
+    // Writes a search result into the address's row, or appends a row for
+    // it. counted: the row's Reports already counts this look-up.
+    void StoreContacts(const std::string& address, std::uint16_t level, const std::string& list, bool counted);
+
+    Database database_;
+    Table contacts_;
+    Table lookups_;
+    std::string programFolder_;
+    // Addresses known to have a row; forgotten when a repair may have lost rows.
+    void ForgetKnownAddresses();
+    std::unordered_set<std::string> knownAddresses_;
+    bool keysLoaded_ = false;
+    const Clock& clock_;
+    ContactFinder& finder_;
+};
+
+} // namespace morvanta

@@ -1,0 +1,244 @@
+#include "net/IoHandler.h"
+
+#include "base/Text.h"
+#include "net/NetError.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace morvanta {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+int64_t MillisecondsSince(SteadyClock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
+
+} // namespace
+
+void IoHandler::Open()
+{
+    opened_ = true;
+    peerClosed_ = false;
+    inputBuffer_ = std::make_unique<ByteBuffer>();
+    writeBuffer_.reset();
+}
+
+void IoHandler::Close()
+{
+    opened_ = false;
+    // The conversation is over: unread input would keep the handler
+    // "connected", and collected output can no longer be sent.
+    if (inputBuffer_)
+        inputBuffer_->Clear();
+    writeBuffer_.reset();
+}
+
+int IoHandler::EffectiveTimeout(int timeout) const
+{
+    if (timeout != TimeoutDefault)
+        return timeout;
+    return ReadTimeout > 0 ? ReadTimeout : TimeoutInfinite;
+}
+
+std::string IoHandler::TakeInput(size_t count)
+{
+    if (!inputBuffer_)
+        return {};
+    std::string bytes = inputBuffer_->Extract(count);
+    if (!bytes.empty())
+        DoWork(WorkMode::Read, static_cast<int64_t>(bytes.size()));
+    return bytes;
+}
+
+void IoHandler::SendBytes(std::string_view bytes)
+{
+    if (!writeBuffer_) {
+        SendDirect(bytes);
+        return;
+    }
+    writeBuffer_->Append(bytes);
+    if (writeBufferThreshold_ > 0) {
+        while (writeBuffer_ && writeBuffer_->Size() >= static_cast<size_t>(writeBufferThreshold_))
+            FlushWriteBuffer(writeBufferThreshold_);
+    }
+}
+
+void IoHandler::SendText(std::string_view text)
+{
+    if (!text.empty())
+        SendBytes(text);
+}
+
+void IoHandler::SendLine(std::string_view text)
+{
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text);
+    line.append(CRLF);
+    SendText(line);
+}
+
+void IoHandler::SendLines(const std::vector<std::string>& lines)
+{
+    // Inside a write buffer that is already open the lines simply join it.
+    const bool ownBuffer = !WriteBufferingActive();
+    if (ownBuffer)
+        OpenWriteBuffer();
+    try {
+        for (const std::string& line : lines)
+            SendLine(line);
+    } catch (...) {
+        if (ownBuffer)
+            CancelWriteBuffer();
+        throw;
+    }
+    if (ownBuffer)
+        CloseWriteBuffer();
+}
+
+std::string IoHandler::ReceiveUntilClosed()
+{
+    constexpr int PollSlice = 250;
+    BeginWork(WorkMode::Read);
+    try {
+        std::string result;
+        auto lastArrival = SteadyClock::now();
+        while (IsConnected()) {
+            int slice = PollSlice;
+            if (ReadTimeout > 0) {
+                int64_t left = ReadTimeout - MillisecondsSince(lastArrival);
+                if (left <= 0)
+                    throw ReadTimeoutError();
+                slice = static_cast<int>(std::min<int64_t>(slice, left));
+            }
+            PollForData(slice);
+            if (inputBuffer_ && !inputBuffer_->Empty()) {
+                if (inputBuffer_->Size() > MaxUntilClosedSize - std::min(result.size(), MaxUntilClosedSize))
+                    throw NetError("Answer too large: the server sent more than "
+                                       + std::to_string(MaxUntilClosedSize)
+                                       + " bytes without closing the connection.");
+                result += TakeInput(inputBuffer_->Size());
+                lastArrival = SteadyClock::now();
+            }
+        }
+        EndWork(WorkMode::Read);
+        return result;
+    } catch (...) {
+        EndWork(WorkMode::Read);
+        throw;
+    }
+}
+
+std::string IoHandler::ReceiveLine(std::string_view terminator, int timeout, int maxLength)
+{
+    if (terminator.empty())
+        terminator = "\n";
+    if (maxLength == -1)
+        maxLength = MaxLineLength;
+    LineWasSplit = false;
+    LineTimedOut = false;
+    const auto start = SteadyClock::now();
+    const bool lineFeed = terminator == "\n";
+    size_t searchFrom = 0;
+
+    for (;;) {
+        std::string_view held = inputBuffer_ ? inputBuffer_->View() : std::string_view();
+        size_t position = held.find(terminator, std::min(searchFrom, held.size()));
+        // A terminator of several bytes may have begun in the bytes already searched.
+        searchFrom = held.size() >= terminator.size() ? held.size() - (terminator.size() - 1) : 0;
+
+        if (maxLength > 0) {
+            const size_t limit = static_cast<size_t>(maxLength);
+            bool tooLong;
+            if (position != std::string_view::npos) {
+                size_t length = position;
+                if (lineFeed && length > 0 && held[length - 1] == '\r')
+                    --length;
+                tooLong = length > limit;
+            } else {
+                // A CR just after the limit may still turn out to end the line.
+                size_t allowed = limit + (lineFeed && held.size() > limit && held[limit] == '\r' ? 1 : 0);
+                tooLong = held.size() > allowed;
+            }
+            if (tooLong) {
+                if (MaxLineAction == LongLineAction::Raise)
+                    throw LineTooLongError();
+                LineWasSplit = true;
+                return TakeInput(limit);
+            }
+        }
+
+        if (position == std::string_view::npos) {
+            CheckDisconnect(true, true);
+            int count = FillInputBuffer(true, timeout, timeout == TimeoutDefault);
+            LineTimedOut = count == -1 || (timeout >= 0 && MillisecondsSince(start) >= timeout);
+            if (LineTimedOut)
+                return {};
+            continue;
+        }
+
+        std::string line = TakeInput(position + terminator.size());
+        line.resize(position);
+        if (lineFeed && !line.empty() && line.back() == '\r')
+            line.pop_back();
+        return line;
+    }
+}
+
+std::string IoHandler::ReceiveNonEmptyLine(int attempts)
+{
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        std::string line = Trim(ReceiveLine());
+        if (!line.empty())
+            return line;
+    }
+    return {};
+}
+
+void IoHandler::OpenWriteBuffer(int threshold)
+{
+    if (writeBuffer_)
+        writeBuffer_->Clear();
+    else
+        writeBuffer_ = std::make_unique<ByteBuffer>();
+    writeBufferThreshold_ = threshold;
+}
+
+void IoHandler::FlushWriteBuffer(int count)
+{
+    if (!writeBuffer_ || writeBuffer_->Empty())
+        return;
+    std::string bytes = count < 0 ? writeBuffer_->ExtractAll() : writeBuffer_->Extract(static_cast<size_t>(count));
+    SendDirect(bytes);
+}
+
+void IoHandler::ClearWriteBuffer()
+{
+    if (writeBuffer_)
+        writeBuffer_->Clear();
+}
+
+void IoHandler::CloseWriteBuffer()
+{
+    if (!writeBuffer_)
+        return;
+    try {
+        FlushWriteBuffer(-1);
+    } catch (...) {
+        writeBuffer_.reset();
+        throw;
+    }
+    writeBuffer_.reset();
+}
+
+void IoHandler::CancelWriteBuffer()
+{
+    ClearWriteBuffer();
+    CloseWriteBuffer();
+}
+
+} // namespace morvanta

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "net/ByteBuffer.h"
+#include "net/NetComponent.h"
+#include "net/SocketHandle.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvanta {
+
+enum class LongLineAction { Raise, Split };
+
+// Time-outs in ms, with two special values.
+inline constexpr int TimeoutDefault = -1;  // the handler's ReadTimeout
+inline constexpr int TimeoutInfinite = -2; // no limit
+
+inline constexpr int MaxLineLengthDefault = 16384;
+inline constexpr int RecvBufferSizeDefault = 32768;
+// No WHOIS answer comes near this; a peer that sends more is refused rather
+// than allowed to exhaust memory.
+inline constexpr size_t MaxUntilClosedSizeDefault = 16 * 1024 * 1024;
+
+// Reading and writing for one connection: the input buffer, line reading
+// and write buffering. The transport underneath is a subclass's business.
+class IoHandler : public NetComponent {
+public:
+    IoHandler() = default;
+
+    // The peer, copied in by the connection before it opens the handler.
+    std::string Host;
+    int Port = 0;
+    IpVersion IPVersion = IpVersion::V4;
+    int ReadTimeout = 0; // ms; 0 waits without limit
+
+    int RecvBufferSize = RecvBufferSizeDefault;
+    int MaxLineLength = MaxLineLengthDefault;
+    LongLineAction MaxLineAction = LongLineAction::Raise;
+    size_t MaxUntilClosedSize = MaxUntilClosedSizeDefault;
+
+    // Results of the last ReceiveLine.
+    bool LineWasSplit = false;
+    bool LineTimedOut = false;
+
+    [[nodiscard]] bool Opened() const { return opened_; }
+    [[nodiscard]] bool PeerClosed() const { return peerClosed_; }
+    // Received bytes not yet read; nullptr before the first opening.
+    [[nodiscard]] ByteBuffer* InputBuffer() const { return inputBuffer_.get(); }
+    // Present only while write buffering is open.
+    [[nodiscard]] ByteBuffer* WriteBuffer() const { return writeBuffer_.get(); }
+    [[nodiscard]] bool WriteBufferingActive() const { return writeBuffer_ != nullptr; }
+
+    // Receives what the transport has, waiting up to the time-out (ms;
+    // TimeoutDefault for ReadTimeout). Returns the count received, 0 when
+    // the connection is found closed, -1 on a time-out without raising.
+    virtual int FillInputBuffer(bool raiseIfDisconnected = true, int timeout = TimeoutDefault,
+                                bool raiseOnTimeout = true)
+        = 0;
+    // True while the connection is open or received bytes are unread.
+    virtual bool IsConnected() = 0;
+    // Notices a closed peer; raises ConnectionClosedError, when asked, if
+    // the connection is closed and the input buffer cannot serve a read.
+    virtual void CheckDisconnect(bool raiseIfDisconnected = true, bool ignoreBuffer = false) = 0;
+    // Waits up to the time-out for data, without raising on a time-out or a
+    // closed connection.
+    virtual void PollForData(int timeout) = 0;
+    virtual void Close();
+    virtual void SendBytes(std::string_view bytes);
+    virtual void SendDirect(std::string_view bytes) = 0;
+    virtual void Open();
+    virtual bool WaitReadable(int timeout) = 0;
+
+    virtual void SendText(std::string_view text);
+    // The text and CR LF, in one send.
+    virtual void SendLine(std::string_view text);
+    // Every line and CR LF, collected and sent together.
+    virtual void SendLines(const std::vector<std::string>& lines);
+    // Everything until the peer closes. Fails with ReadTimeoutError when
+    // ReadTimeout is set and nothing arrives for that long, and with an
+    // NetError when more than MaxUntilClosedSize bytes arrive.
+    virtual std::string ReceiveUntilClosed();
+    // One line without its terminator (an empty terminator means LF; an LF
+    // drops a CR before it). A timeout of 0 or more returns an empty text
+    // with LineTimedOut set; the default one raises ReadTimeoutError. A
+    // maxLength of -1 means MaxLineLength, 0 no limit.
+    virtual std::string ReceiveLine(std::string_view terminator = "\n", int timeout = TimeoutDefault,
+                                    int maxLength = -1);
+    // The first line that is not empty after trimming, trimmed; an empty text
+    // after that many attempts.
+    virtual std::string ReceiveNonEmptyLine(int attempts);
+
+    virtual void CancelWriteBuffer();
+    virtual void ClearWriteBuffer();
+    // Sends what was collected and ends collecting, also when sending fails.
+    virtual void CloseWriteBuffer();
+    // Sends the first count collected bytes (all for -1).
+    virtual void FlushWriteBuffer(int count = -1);
+    // From now on bytes are collected; with a positive threshold, every time
+    // that many are collected they are sent.
+    virtual void OpenWriteBuffer(int threshold = -1);
+
+protected:
+    // Takes bytes from the front of the input buffer, reporting them as
+    // work read.
+    std::string TakeInput(size_t count);
+    // The configured time-out for a time-out argument of TimeoutDefault.
+    [[nodiscard]] int EffectiveTimeout(int timeout) const;
+
+    bool opened_ = false;
+    bool peerClosed_ = false;
+    std::unique_ptr<ByteBuffer> inputBuffer_;
+    std::unique_ptr<ByteBuffer> writeBuffer_;
+    int writeBufferThreshold_ = -1;
+};
+
+} // namespace morvanta

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// The errors of the network components. what() is the message exactly as
+// the user sees it.
+namespace morvanta {
+
+inline constexpr const char* RSAlreadyConnected = "Already connected.";
+inline constexpr const char* RSConnectionClosedGracefully = "Connection Closed Gracefully.";
+inline constexpr const char* RSNotConnected = "Not Connected";
+inline constexpr const char* RSNotConnectedCommand = "Not connected.";
+inline constexpr const char* RSReadTimeout = "Read Timeout";
+inline constexpr const char* RSReadLnMaxLineLengthExceeded = "Max line length exceeded.";
+inline constexpr const char* RSCouldNotBindSocket = "Could not bind socket. Address and port are already in use.";
+inline constexpr const char* RSStackInitializationFailed = "Winsock Initialization Error.";
+
+class NetError : public std::runtime_error {
+public:
+    explicit NetError(const std::string& message)
+        : std::runtime_error(message)
+    {
+    }
+};
+
+// A failed socket or resolver call. The code is the Windows Sockets number
+// (10061 for a refused connection, 11001 for an unknown host, ...), so the
+// message reads the same on every platform.
+class SocketError : public NetError {
+public:
+    explicit SocketError(int code);
+
+    [[nodiscard]] int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// Code 10038, an operation on something that is not a socket.
+class NotASocketError : public SocketError {
+public:
+    NotASocketError()
+        : SocketError(10038)
+    {
+    }
+};
+
+class SocketLayerStartError : public NetError {
+public:
+    SocketLayerStartError()
+        : NetError(RSStackInitializationFailed)
+    {
+    }
+};
+
+class AlreadyConnectedError : public NetError {
+public:
+    AlreadyConnectedError()
+        : NetError(RSAlreadyConnected)
+    {
+    }
+};
+
+class ConnectionClosedError : public NetError {
+public:
+    ConnectionClosedError()
+        : NetError(RSConnectionClosedGracefully)
+    {
+    }
+};
+
+// A write on a handler without a socket ("Not Connected"), or a command on a
+// connection without an I/O handler ("Not connected.").
+class NotConnectedError : public NetError {
+public:
+    explicit NotConnectedError(const std::string& message = RSNotConnected)
+        : NetError(message)
+    {
+    }
+};
+
+class ReadTimeoutError : public NetError {
+public:
+    ReadTimeoutError()
+        : NetError(RSReadTimeout)
+    {
+    }
+};
+
+class LineTooLongError : public NetError {
+public:
+    LineTooLongError()
+        : NetError(RSReadLnMaxLineLengthExceeded)
+    {
+    }
+};
+
+class CouldNotBindSocketError : public NetError {
+public:
+    CouldNotBindSocketError()
+        : NetError(RSCouldNotBindSocket)
+    {
+    }
+};
+
+// The text of a Windows Sockets error code; empty for a code without one.
+[[nodiscard]] std::string SocketErrorText(int code);
+
+// "Socket Error # <code>" CR LF and the text of the code.
+[[nodiscard]] std::string SocketErrorMessage(int code);
+
+// Throws SocketError with the code, or NotASocketError for 10038.
+[[noreturn]] void RaiseSocketError(int code);
+
+} // namespace morvanta

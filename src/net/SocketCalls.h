@@ -1,0 +1,63 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <string>
+
+// Every socket and resolver call of the program goes through these
+// functions. A failure is raised once, here, as SocketError with the
+// Windows Sockets code that matches the platform's error.
+namespace morvanta::sockets {
+
+using Handle = int;
+inline constexpr Handle InvalidHandle = -1;
+
+// A time-out for WaitReadable that never ends.
+inline constexpr int WaitForever = -1;
+
+// The Windows Sockets code for an errno value (ECONNREFUSED -> 10061,
+// ETIMEDOUT -> 10060, ...). A value without a counterpart keeps its number.
+[[nodiscard]] int WinsockCodeFromErrno(int error);
+
+enum class LookupKind { Forward, Reverse };
+
+// The code for a getaddrinfo/getnameinfo result (EAI_NONAME -> 11001 for a
+// forward look-up, 11004 for a reverse one; EAI_AGAIN -> 11002, ...).
+// systemError is errno at the time of the call, for EAI_SYSTEM.
+[[nodiscard]] int WinsockCodeFromResolver(int result, int systemError, LookupKind kind);
+
+[[noreturn]] void RaiseErrno(int error);
+
+[[nodiscard]] Handle CreateSocket(int family, int type, int protocol);
+void Bind(Handle handle, const sockaddr_in& address);
+// Blocks until the connection is made or the platform gives up.
+void Connect(Handle handle, const sockaddr_in& address);
+void SetIntegerOption(Handle handle, int level, int name, int value);
+
+// Sends what the platform takes at once; returns the count (never raises
+// SIGPIPE).
+[[nodiscard]] size_t Send(Handle handle, const char* data, size_t size);
+// Returns the count received; 0 when the peer has closed.
+[[nodiscard]] size_t Receive(Handle handle, char* into, size_t size);
+// True when the socket has data or a closed end to read within the time-out
+// (in ms; WaitForever or any negative value waits without limit).
+[[nodiscard]] bool WaitReadable(Handle handle, int timeoutMs);
+
+// These never fail: there is nothing a caller could do about it.
+void ShutdownSend(Handle handle) noexcept;
+void Close(Handle handle) noexcept;
+
+[[nodiscard]] sockaddr_in LocalAddress(Handle handle);
+[[nodiscard]] sockaddr_in MakeAddress(in_addr address, int port);
+[[nodiscard]] std::string FormatAddress(in_addr address);
+
+// The host name of this computer, or an empty text.
+[[nodiscard]] std::string LocalHostName();
+
+// The first IPv4 address the resolver lists for the name.
+[[nodiscard]] in_addr LookupFirstIPv4(const std::string& name);
+// The official name of the address.
+[[nodiscard]] std::string LookupName(in_addr address);
+
+} // namespace morvanta::sockets
