@@ -1,5 +1,7 @@
 #include "cli/CliCommand.h"
 
+#include "base/Clock.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -54,6 +56,21 @@ Config& CliContext::Settings()
     if (!config_)
         config_ = std::make_unique<Config>();
     return *config_;
+}
+
+ReportSession& CliContext::Session()
+{
+    if (!session_) {
+        session_ = std::make_unique<ReportSession>(Settings(), SystemClock::Instance());
+        session_->SetStatusSinks(PrintStatus, PrintStatus);
+    }
+    return *session_;
+}
+
+void PrintStatus(const std::string& text)
+{
+    // Standard error is unbuffered: one text, one write.
+    std::cerr << (text + "\n");
 }
 
 CommandRegistration::CommandRegistration(int order, std::string name, std::string description, CommandSetup setup)

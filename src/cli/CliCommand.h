@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Config.h"
+#include "mailer/ReportSession.h"
 
 #include <CLI/CLI.hpp>
 
@@ -13,17 +14,26 @@ namespace morvanta::cli {
 // Exit status of the tool.
 enum ExitStatus { ExitDone = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// What every command shares: the program folder and the settings read from it.
+// What every command shares: the program folder, the settings read from it
+// and the report session over them.
 class CliContext {
 public:
     // The settings, read on first use from the program folder in force.
     Config& Settings();
 
+    // The report session, made on first use; every status text goes to
+    // standard error.
+    ReportSession& Session();
+
     int exitStatus = ExitDone;
 
 private:
     std::unique_ptr<Config> config_;
+    std::unique_ptr<ReportSession> session_;
 };
+
+// One status text on standard error.
+void PrintStatus(const std::string& text);
 
 // A command adds itself to the tool with a static CommandRegistration: its
 // name and help line, and a setup that adds its options and callback to the

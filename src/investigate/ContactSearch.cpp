@@ -13,8 +13,6 @@
 
 namespace morvanta {
 
-ContactSearchReference investigationWindow;
-
 ContactSearch::ContactSearch(const Config& config, ReportContext& reportContext)
     : config_(config)
     , report_(reportContext)

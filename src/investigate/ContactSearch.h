@@ -81,11 +81,11 @@ private:
     std::optional<std::string> lastFailure_;
 };
 
-// The application-wide reference to the one investigation window: empty
-// while none exists. Whoever needs the window's routines and finds it empty
-// creates one, hidden, through the factory; the window empties the reference
-// when it closes. An instance that is still running a routine when it is
-// closed lives on until that routine returns.
+// The reference to the one investigation window, held by the report session:
+// empty while none exists. Whoever needs the window's routines and finds it
+// empty creates one, hidden, through the factory; the window empties the
+// reference when it closes. An instance that is still running a routine when
+// it is closed lives on until that routine returns.
 class ContactSearchReference {
 public:
     using Factory = std::function<std::shared_ptr<ContactSearch>()>;
@@ -108,7 +108,5 @@ private:
     Factory factory_;
     std::shared_ptr<ContactSearch> instance_;
 };
-
-extern ContactSearchReference investigationWindow;
 
 } // namespace morvanta

@@ -408,40 +408,37 @@ TEST_F(FindContactsTest, AFailedAbuseQueryStoresAnEmptyAnswerAndTheChaseGoesOn)
 }
 
 // An instance that tells when it is destroyed.
-class TrackedNetvane : public ContactSearch {
+class TrackedSearch : public ContactSearch {
 public:
-    TrackedNetvane(const Config& config, ReportContext& report, int& destroyed)
+    TrackedSearch(const Config& config, ReportContext& report, int& destroyed)
         : ContactSearch(config, report)
         , destroyed_(destroyed)
     {
     }
-    ~TrackedNetvane() override { ++destroyed_; }
+    ~TrackedSearch() override { ++destroyed_; }
 
 private:
     int& destroyed_;
 };
 
-class NetvaneReferenceTest : public ContactSearchTest {
+class SearchReferenceTest : public ContactSearchTest {
 protected:
-    NetvaneReferenceTest()
+    SearchReferenceTest()
     {
         investigationWindow.SetFactory([this] {
             ++created;
-            return std::make_shared<TrackedNetvane>(config, report, destroyed);
+            return std::make_shared<TrackedSearch>(config, report, destroyed);
         });
     }
 
-    ~NetvaneReferenceTest() override
-    {
-        investigationWindow.Close();
-        investigationWindow.SetFactory({});
-    }
+    ~SearchReferenceTest() override { investigationWindow.Close(); }
 
+    ContactSearchReference investigationWindow;
     int created = 0;
     int destroyed = 0;
 };
 
-TEST_F(NetvaneReferenceTest, AtMostOneInstanceIsCreatedOnDemandAndClosingEmptiesTheReference)
+TEST_F(SearchReferenceTest, AtMostOneInstanceIsCreatedOnDemandAndClosingEmptiesTheReference)
 {
     EXPECT_FALSE(investigationWindow);
     ContactSearch& first = investigationWindow.Ensure();
@@ -457,14 +454,14 @@ TEST_F(NetvaneReferenceTest, AtMostOneInstanceIsCreatedOnDemandAndClosingEmpties
     EXPECT_EQ(created, 2);
 }
 
-TEST_F(NetvaneReferenceTest, WithoutAFactoryNoInstanceCanBeCreated)
+TEST_F(SearchReferenceTest, WithoutAFactoryNoInstanceCanBeCreated)
 {
     investigationWindow.SetFactory({});
     EXPECT_THROW((void)investigationWindow.Ensure(), std::logic_error);
     EXPECT_FALSE(investigationWindow);
 }
 
-TEST_F(NetvaneReferenceTest, AWindowClosedDuringAChaseLivesUntilTheChaseReturns)
+TEST_F(SearchReferenceTest, AWindowClosedDuringAChaseLivesUntilTheChaseReturns)
 {
     const std::string ripe = RipeStyleInetnum("RIPE", "193.0.0.0 - 193.0.7.255", "EXAMPLE-EU", "abuse@eu.example");
     registries.Answer(Registry::Arin, "193.0.0.5", ArinRipeRange("193.0.0.0 - 193.255.255.255"));
