@@ -71,14 +71,4 @@ void ConsoleUiServices::SetBusyCursor(bool) {}
 
 void ConsoleUiServices::ProcessPendingInput() {}
 
-BusyCursor::BusyCursor()
-{
-    Ui().SetBusyCursor(true);
-}
-
-BusyCursor::~BusyCursor()
-{
-    Ui().SetBusyCursor(false);
-}
-
 } // namespace morvanta

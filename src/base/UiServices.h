@@ -62,13 +62,4 @@ public:
     void ProcessPendingInput() override;
 };
 
-// Shows the hourglass for as long as it lives.
-class BusyCursor {
-public:
-    BusyCursor();
-    ~BusyCursor();
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 } // namespace morvanta

@@ -1,6 +1,7 @@
 #include "mailer/MailerController.h"
 
 #include "app/Platform.h"
+#include "base/Clock.h"
 #include "base/UiServices.h"
 
 #include <exception>
@@ -24,13 +25,14 @@ std::string MailerController::SpoolFolder() const
     return programFolder_ + "UnProcessableSpam/";
 }
 
-void MailerController::FormCreate()
+void MailerController::Start()
 {
     config_ = std::make_unique<Config>(programFolder_);
+    session_ = std::make_unique<ReportSession>(*config_, SystemClock::Instance());
     ForceDirectories(SpoolFolder());
 }
 
-void MailerController::FormDestroy()
+void MailerController::Shutdown()
 {
     if (!config_)
         return;
@@ -39,6 +41,7 @@ void MailerController::FormDestroy()
     } catch (const std::exception& error) {
         Ui().ShowMessage(error.what(), "Morvanta", MessageButtons::Ok, MessageIcon::None);
     }
+    session_.reset();
     config_.reset();
 }
 

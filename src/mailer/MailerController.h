@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Config.h"
+#include "mailer/ReportSession.h"
 
 #include <memory>
 #include <string>
@@ -16,13 +17,15 @@ public:
     ~MailerController();
 
     // Builds the settings and makes sure the spool folder exists.
-    void FormCreate();
+    void Start();
 
     // Shut-down: writes the per-user settings and frees them. A failing step
     // is shown in a plain message box and the steps after it are skipped.
-    void FormDestroy();
+    void Shutdown();
 
     [[nodiscard]] Config& Settings() { return *config_; }
+    // The report context, contact cache and contact search of the window.
+    [[nodiscard]] ReportSession& Session() { return *session_; }
     [[nodiscard]] bool HasConfig() const { return config_ != nullptr; }
 
     [[nodiscard]] std::string SpoolFolder() const;
@@ -30,6 +33,7 @@ public:
 private:
     std::string programFolder_;
     std::unique_ptr<Config> config_;
+    std::unique_ptr<ReportSession> session_;
 };
 
 } // namespace morvanta

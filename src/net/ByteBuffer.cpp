@@ -44,13 +44,6 @@ void ByteBuffer::Clear()
     head_ = 0;
 }
 
-size_t ByteBuffer::IndexOf(std::string_view bytes, size_t start) const
-{
-    if (start > Size())
-        return std::string_view::npos;
-    return View().find(bytes, start);
-}
-
 // Taking bytes from the front only moves a mark; the space before it is
 // given back once it outweighs what is left.
 void ByteBuffer::Compact()

@@ -27,9 +27,6 @@ public:
     void Remove(size_t count);
     void Clear();
 
-    // Position of the first occurrence of the bytes at or after start,
-    // counted from the front; npos when there is none.
-    [[nodiscard]] size_t IndexOf(std::string_view bytes, size_t start = 0) const;
 
 private:
     void Compact();

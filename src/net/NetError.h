@@ -14,7 +14,6 @@ inline constexpr const char* RSNotConnectedCommand = "Not connected.";
 inline constexpr const char* RSReadTimeout = "Read Timeout";
 inline constexpr const char* RSReadLnMaxLineLengthExceeded = "Max line length exceeded.";
 inline constexpr const char* RSCouldNotBindSocket = "Could not bind socket. Address and port are already in use.";
-inline constexpr const char* RSStackInitializationFailed = "Winsock Initialization Error.";
 
 class NetError : public std::runtime_error {
 public:
@@ -42,14 +41,6 @@ class NotASocketError : public SocketError {
 public:
     NotASocketError()
         : SocketError(10038)
-    {
-    }
-};
-
-class SocketLayerStartError : public NetError {
-public:
-    SocketLayerStartError()
-        : NetError(RSStackInitializationFailed)
     {
     }
 };

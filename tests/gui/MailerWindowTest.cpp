@@ -20,7 +20,7 @@ TEST(MailerWindowTest, OpensTitledAndClosingWritesTheUserSettings)
     RecordingUi ui;
 
     MailerController controller(program.Path());
-    controller.FormCreate();
+    controller.Start();
     MailerWindow window(controller);
     window.show();
     QApplication::processEvents();

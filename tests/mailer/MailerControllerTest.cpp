@@ -10,7 +10,7 @@ using namespace morvanta::test;
 
 namespace {
 
-class MailControllerTest : public ::testing::Test {
+class MailerControllerTest : public ::testing::Test {
 protected:
     TempDir program;
     TempDir user;
@@ -18,22 +18,22 @@ protected:
     RecordingUi ui;
 };
 
-TEST_F(MailControllerTest, CreationReadsTheSettingsAndMakesTheSpoolFolder)
+TEST_F(MailerControllerTest, CreationReadsTheSettingsAndMakesTheSpoolFolder)
 {
     MailerController controller(program.Path());
-    controller.FormCreate();
+    controller.Start();
     ASSERT_TRUE(controller.HasConfig());
     EXPECT_EQ(controller.Settings().ProgramFolder, program.Path());
     EXPECT_TRUE(PathExists(program / "UnProcessableSpam"));
 }
 
-TEST_F(MailControllerTest, ShutDownWritesTheUserSettings)
+TEST_F(MailerControllerTest, ShutDownWritesTheUserSettings)
 {
     MailerController controller(program.Path());
-    controller.FormCreate();
+    controller.Start();
     controller.Settings().Mail->DefaultFile = "SpamReport.txt";
     controller.Settings().LastBulkReportPath = "/bulk/";
-    controller.FormDestroy();
+    controller.Shutdown();
 
     EXPECT_FALSE(controller.HasConfig());
     EXPECT_TRUE(ui.messages.empty());
@@ -43,12 +43,12 @@ TEST_F(MailControllerTest, ShutDownWritesTheUserSettings)
     EXPECT_FALSE(PathExists(program / "Morvanta.ini"));
 }
 
-TEST_F(MailControllerTest, ShutDownShowsAWriteFailureAndGoesOn)
+TEST_F(MailerControllerTest, ShutDownShowsAWriteFailureAndGoesOn)
 {
     WriteFile(user / "Morvanta", "a file where the folder should be");
     MailerController controller(program.Path());
-    controller.FormCreate();
-    controller.FormDestroy();
+    controller.Start();
+    controller.Shutdown();
 
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Unable to write to " + user.Path() + "Morvanta/Morvanta.ini");

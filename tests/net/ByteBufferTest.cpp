@@ -34,16 +34,5 @@ TEST(ByteBuffer, ReceivesIntoPreparedRoomAndKeepsOnlyTheCommittedBytes)
     EXPECT_EQ(buffer.View(), "bcde");
 }
 
-TEST(ByteBuffer, FindsBytesFromAStartPosition)
-{
-    ByteBuffer buffer;
-    buffer.Append("xx\r\nab\r\n");
-    buffer.Remove(2);
-    EXPECT_EQ(buffer.IndexOf("\r\n"), 0u);
-    EXPECT_EQ(buffer.IndexOf("\r\n", 1), 4u);
-    EXPECT_EQ(buffer.IndexOf("\r\n", 7), std::string::npos);
-    EXPECT_EQ(buffer.IndexOf("\r\n", 70), std::string::npos);
-}
-
 } // namespace
 } // namespace morvanta::test

@@ -13,12 +13,12 @@ MailerWindow::MailerWindow(MailerController& controller, QWidget* parent)
     : QMainWindow(parent)
     , controller_(controller)
 {
-    setObjectName("frmMail");
+    setObjectName("mailerWindow");
     setWindowTitle("Morvanta Mailer");
     QFont font("Arial");
     font.setPixelSize(11);
     setFont(font);
-    statusBar()->setObjectName("StatusBar1");
+    statusBar()->setObjectName("statusBar");
     resize(678, 435);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
@@ -28,7 +28,7 @@ MailerWindow::MailerWindow(MailerController& controller, QWidget* parent)
 
 void MailerWindow::closeEvent(QCloseEvent* event)
 {
-    RunGuarded([this] { controller_.FormDestroy(); });
+    RunGuarded([this] { controller_.Shutdown(); });
     event->accept();
 }
 
