@@ -31,6 +31,7 @@ std::string RegistryAnswer()
         const std::string net = number(200) + "." + number(256) + "." + number(256);
         const std::string org = "ORG-EX" + number(400) + "-RIPE";
         const std::string domain = "provider-" + number(60) + ".example.net";
+        // clang-format off
         answer += "% Information related to '" + net + ".0 - " + net + ".255'\r\n"
                   "\r\n"
                   "inetnum:        " + net + ".0 - " + net + ".255\r\n"
@@ -54,6 +55,7 @@ std::string RegistryAnswer()
                   "remarks:        Please send spam complaints to abuse@" + domain + ", with full headers.\r\n"
                   "nic-hdl:        EX" + number(999) + "-RIPE\r\n"
                   "\r\n";
+        // clang-format on
     }
     return answer;
 }
@@ -101,8 +103,8 @@ std::vector<std::string> HeaderLines()
                             + number(256) + "." + number(256) + "])");
             lines.push_back("\tby mx" + number(9) + ".example.org (Postfix) with ESMTPS id 4F3A" + number(99999)
                             + "C0D");
-            lines.push_back("\tfor <user" + number(99) + "@example.org>; Tue, " + number(28) + " Jun 2024 "
-                            + number(24) + ":" + number(60) + ":" + number(60) + " +0200 (CEST)");
+            lines.push_back("\tfor <user" + number(99) + "@example.org>; Tue, " + number(28) + " Jun 2024 " + number(24)
+                            + ":" + number(60) + ":" + number(60) + " +0200 (CEST)");
         }
         lines.push_back("Message-ID: <20240604101112." + number(999999) + "@mail.example.net>");
         lines.push_back("Date: Tue, 4 Jun 2024 10:11:12 +0200");

@@ -63,6 +63,7 @@ std::vector<Message> MakeCorpus(int count, std::set<std::string>& candidates)
         std::string sender = Dotted(203, i / 62500 % 256, i / 250 % 250, 1 + i % 250);
         candidates.insert({ "192.0.2.25", relay, sender });
         std::string n = std::to_string(i);
+        // clang-format off
         std::string header = "Return-Path: <bounce-" + n + "@news.shop" + n + ".example>\n"
             "Delivered-To: me@mine.example\n"
             "Received: from mx.mine.example (mx.mine.example [192.0.2.25])\n"
@@ -94,10 +95,11 @@ std::vector<Message> MakeCorpus(int count, std::set<std::string>& candidates)
             "Content-Transfer-Encoding: quoted-printable\n"
             "X-Mailer: MassMailer Pro 7.2\n"
             "List-Unsubscribe: <https://shop" + n + ".example/unsubscribe?u=" + n + ">\n";
+        // clang-format on
         std::string body = "\n<html><body><p>Dear customer,</p>\n";
         for (int line = 0; line < 30; ++line)
             body += "<p>Only today: everything at 70% off, click <a href=3D\"https://shop" + n
-                + ".example/deal\">here</a>.</p>\n";
+                    + ".example/deal\">here</a>.</p>\n";
         body += "</body></html>\n";
         Message message;
         message.lines = SplitLines(header + body);
@@ -112,9 +114,10 @@ void CacheAddresses(const std::string& folder, const std::set<std::string>& addr
     std::vector<TableRow> rows;
     std::int64_t rowid = 1;
     auto add = [&](const std::string& address) {
-        rows.push_back({ rowid, { address, "abuse@" + std::to_string(rowid) + ".example.net,noc@isp.example",
-                                  TableDate { Today - static_cast<int>(rowid % 20) }, "", TableDate { Today - 31 },
-                                  rowid % 9 + 1 } });
+        rows.push_back(
+            { rowid,
+              { address, "abuse@" + std::to_string(rowid) + ".example.net,noc@isp.example",
+                TableDate { Today - static_cast<int>(rowid % 20) }, "", TableDate { Today - 31 }, rowid % 9 + 1 } });
         ++rowid;
     };
     for (const std::string& address : addresses)
@@ -186,10 +189,7 @@ void BM_FindSourceIPFirstSight(benchmark::State& state)
 {
     ScanCorpus(state, FirstSightMessages);
 }
-BENCHMARK(BM_FindSourceIPFirstSight)
-    ->Arg(1000)
-    ->Iterations(FirstSightMessages)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindSourceIPFirstSight)->Arg(1000)->Iterations(FirstSightMessages)->Unit(benchmark::kMicrosecond);
 
 void BM_LookupComplaintEmailsFromTheCache(benchmark::State& state)
 {
@@ -218,10 +218,6 @@ void BM_LookupComplaintEmailsFromTheCache(benchmark::State& state)
     state.counters["median_ms"] = Percentile(milliseconds, 0.5);
     state.counters["p90_ms"] = Percentile(milliseconds, 0.9);
 }
-BENCHMARK(BM_LookupComplaintEmailsFromTheCache)
-    ->Arg(0)
-    ->Arg(50000)
-    ->Iterations(2000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LookupComplaintEmailsFromTheCache)->Arg(0)->Arg(50000)->Iterations(2000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -85,7 +85,8 @@ void BM_EncodeLongUtf8Subject(benchmark::State& state)
     HeaderCoding coding { "UTF-8", 'Q', HeaderTransferKind::EightBit, "UTF-8" };
     std::string subject;
     for (int i = 0; i < 20; ++i)
-        subject += "Gr\xc3\xbc\xc3\x9f" "e aus K\xc3\xb6ln ";
+        subject += "Gr\xc3\xbc\xc3\x9f"
+                   "e aus K\xc3\xb6ln ";
     for (auto _ : state) {
         HeaderList headers;
         headers.SetHeaderValue("Subject", EncodeHeader(subject, "", coding));

@@ -29,8 +29,8 @@ void FillTables(const std::string& folder, int cached, int lookups)
     std::vector<TableRow> list;
     for (int i = 1; i <= cached; ++i) {
         list.push_back({ i,
-                         { Address(i), "abuse@net" + std::to_string(i) + ".example,noc@isp.example", TableDate { kToday - i % 20 },
-                           "", TableDate { kToday - 31 }, i % 9 + 1 } });
+                         { Address(i), "abuse@net" + std::to_string(i) + ".example,noc@isp.example",
+                           TableDate { kToday - i % 20 }, "", TableDate { kToday - 31 }, i % 9 + 1 } });
     }
     WriteTableFile(folder + "IPList.db", IPListTableDef(), list);
     std::vector<TableRow> stats;
@@ -71,7 +71,8 @@ void BM_LookupAnsweredFromTheCache(benchmark::State& state)
         stats.FlushBuffers();
         benchmark::DoNotOptimize(emails);
         benchmark::DoNotOptimize(fresh);
-        milliseconds.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     state.counters["median_ms"] = Percentile(milliseconds, 0.5);
     state.counters["p90_ms"] = Percentile(milliseconds, 0.9);

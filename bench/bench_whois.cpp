@@ -145,8 +145,8 @@ void BM_WhoisQueryInProcess(benchmark::State& state)
         }
         benchmark::DoNotOptimize(answer);
     }
-    state.counters["queries_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                              benchmark::Counter::kIsRate);
+    state.counters["queries_per_second"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WhoisQueryInProcess)->UseRealTime()->MinTime(2.0);
 

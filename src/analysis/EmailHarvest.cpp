@@ -14,7 +14,7 @@ namespace {
 enum CharClass : uint8_t {
     Other = 0,
     LocalOnly = 1, // "_": accepted before the "@" only
-    Address = 2,   // a-z, 0-9, ".", "-": accepted on both sides
+    Address = 2, // a-z, 0-9, ".", "-": accepted on both sides
 };
 
 constexpr std::array<uint8_t, 256> MakeCharClasses()

@@ -13,7 +13,7 @@ public:
 
     // Called once, before the first candidate of a scan is judged (the
     // investigation window that asks the registry is created here).
-    virtual void PrepareToJudge() {}
+    virtual void PrepareToJudge() { }
 
     [[nodiscard]] virtual std::string CurrentIP() = 0;
     [[nodiscard]] virtual bool IsCachedIP(const std::string& address) = 0;

@@ -124,7 +124,7 @@ struct SortedLineOrder {
 // the file keeps the link.
 [[nodiscard]] std::string ResolvedPath(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
         return path;
     char resolved[PATH_MAX];
@@ -140,7 +140,7 @@ void ReplaceFile(const std::string& path, std::string_view content)
     static std::atomic<unsigned> counter { 0 };
     const std::string target = ResolvedPath(path);
 
-    struct stat original {};
+    struct stat original { };
     const bool exists = stat(target.c_str(), &original) == 0;
 
     std::string temporary;
@@ -202,7 +202,7 @@ std::string ReadFileText(const std::string& path)
         ThrowFileError("Cannot open file", path, errno);
 
     std::string raw;
-    struct stat info {};
+    struct stat info { };
     if (fstat(fd, &info) == 0 && info.st_size > 0)
         raw.reserve(static_cast<size_t>(info.st_size));
     char buffer[65536];
@@ -229,9 +229,7 @@ void AddLineToSortedFile(const std::string& path, std::string_view line)
     std::set<SortedLine, SortedLineOrder> lines(SortedLineOrder { locale });
 
     // Inserting keeps the first of several equal lines.
-    auto add = [&](std::string_view text) {
-        lines.insert(SortedLine { std::string(text), FoldCase(text, locale) });
-    };
+    auto add = [&](std::string_view text) { lines.insert(SortedLine { std::string(text), FoldCase(text, locale) }); };
 
     const std::string existing = ReadFileText(path);
     std::string_view rest = existing;

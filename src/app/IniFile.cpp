@@ -53,8 +53,8 @@ std::string IniFile::FormatValue(const std::string& value)
     if (value.empty())
         return value;
     bool blankAtEdge = value.front() == ' ' || value.front() == '\t' || value.back() == ' ' || value.back() == '\t';
-    bool quotedAlready = value.size() >= 2 && (value.front() == '"' || value.front() == '\'')
-        && value.back() == value.front();
+    bool quotedAlready
+        = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     if (blankAtEdge || quotedAlready)
         return '"' + value + '"';
     return value;
@@ -240,7 +240,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
     std::string newLine = key + "=" + FormatValue(value);
 
     size_t sectionStart = lines_.size(); // index of the section line
-    size_t insertAt = lines_.size();     // after the last non-empty line of the section
+    size_t insertAt = lines_.size(); // after the last non-empty line of the section
     bool replaced = false;
     bool inSection = false;
     for (size_t i = 0; i < lines_.size(); ++i) {

@@ -120,13 +120,13 @@ bool ForceDirectories(const std::string& folder)
 
 bool FileExists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 bool DirectoryExists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

@@ -42,8 +42,7 @@ const SystemClock& SystemClock::Instance()
     return clock;
 }
 
-FixedClock FixedClock::AtLocal(int year, int month, int day, int hour, int minute, int second,
-                               int utcOffsetSeconds)
+FixedClock FixedClock::AtLocal(int year, int month, int day, int hour, int minute, int second, int utcOffsetSeconds)
 {
     sys_days date = year_month_day(std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
                                    std::chrono::day(static_cast<unsigned>(day)));

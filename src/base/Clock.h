@@ -8,11 +8,11 @@ namespace morvanta {
 struct LocalDateTime {
     int year = 1970;
     int month = 1; // 1..12
-    int day = 1;   // 1..31
+    int day = 1; // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;
-    int weekday = 4;          // 0 = Sunday
+    int weekday = 4; // 0 = Sunday
     int utcOffsetSeconds = 0; // local time minus UTC
 
     // Days since 1970-01-01 of the local date.

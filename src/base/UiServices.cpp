@@ -18,15 +18,11 @@ MessageResult FirstButton(MessageButtons buttons)
 {
     switch (buttons) {
     case MessageButtons::Ok:
-    case MessageButtons::OkCancel:
-        return MessageResult::Ok;
+    case MessageButtons::OkCancel: return MessageResult::Ok;
     case MessageButtons::YesNo:
-    case MessageButtons::YesNoCancel:
-        return MessageResult::Yes;
-    case MessageButtons::RetryCancel:
-        return MessageResult::Retry;
-    case MessageButtons::AbortRetryIgnore:
-        return MessageResult::Abort;
+    case MessageButtons::YesNoCancel: return MessageResult::Yes;
+    case MessageButtons::RetryCancel: return MessageResult::Retry;
+    case MessageButtons::AbortRetryIgnore: return MessageResult::Abort;
     }
     return MessageResult::Ok;
 }
@@ -49,8 +45,8 @@ ScopedUiServices::~ScopedUiServices()
     g_current = previous_;
 }
 
-MessageResult ConsoleUiServices::ShowMessage(const std::string& text, const std::string& title,
-                                             MessageButtons buttons, MessageIcon)
+MessageResult ConsoleUiServices::ShowMessage(const std::string& text, const std::string& title, MessageButtons buttons,
+                                             MessageIcon)
 {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
     return FirstButton(buttons);
@@ -67,8 +63,12 @@ void ConsoleUiServices::ShowError(const std::string& message)
     std::fprintf(stderr, "%s\n", message.c_str());
 }
 
-void ConsoleUiServices::SetBusyCursor(bool) {}
+void ConsoleUiServices::SetBusyCursor(bool)
+{
+}
 
-void ConsoleUiServices::ProcessPendingInput() {}
+void ConsoleUiServices::ProcessPendingInput()
+{
+}
 
 } // namespace morvanta

@@ -17,8 +17,9 @@ public:
     virtual ~UiServices() = default;
 
     // A message box without an owner window.
-    virtual MessageResult ShowMessage(const std::string& text, const std::string& title,
-                                      MessageButtons buttons, MessageIcon icon) = 0;
+    virtual MessageResult ShowMessage(const std::string& text, const std::string& title, MessageButtons buttons,
+                                      MessageIcon icon)
+        = 0;
 
     // An input box: returns false when the user cancels, otherwise the answer
     // is left in value (which holds the default on entry).

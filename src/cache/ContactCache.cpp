@@ -148,7 +148,7 @@ bool ContactCache::IsCachedIP(const std::string& address)
 }
 
 std::string ContactCache::LookupComplaintEmails(const std::string& address, std::uint16_t level,
-                                       std::uint16_t templatePosition)
+                                                std::uint16_t templatePosition)
 {
     if (address.empty())
         return {};

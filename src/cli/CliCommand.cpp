@@ -19,10 +19,7 @@ struct Registered {
     std::string description;
     CommandSetup setup;
 
-    void SetUp(CLI::App& app, CliContext& context) const
-    {
-        setup(*app.add_subcommand(name, description), context);
-    }
+    void SetUp(CLI::App& app, CliContext& context) const { setup(*app.add_subcommand(name, description), context); }
 };
 
 std::multimap<int, Registered>& Registry()

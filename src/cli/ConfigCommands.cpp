@@ -70,12 +70,12 @@ std::string ReadPassword()
 }
 
 const CommandRegistration registerConfig(10, "config", "Print every setting in force, one Section.Key=value a line",
-    [](CLI::App& command, CliContext& context) {
-        command.callback([&context] { PrintConfig(context.Settings()); });
-    });
+                                         [](CLI::App& command, CliContext& context) {
+                                             command.callback([&context] { PrintConfig(context.Settings()); });
+                                         });
 
-const CommandRegistration registerScramble(11, "scramble",
-    "Read a password from standard input and print the EMailPassword= line for Morvanta.ini",
+const CommandRegistration registerScramble(
+    11, "scramble", "Read a password from standard input and print the EMailPassword= line for Morvanta.ini",
     [](CLI::App& command, CliContext& context) {
         command.callback([&context] {
             std::string password = ReadPassword();
@@ -93,7 +93,7 @@ const CommandRegistration registerScramble(11, "scramble",
                 return;
             }
             std::cout << "EMailPassword=" << IniFile::FormatValue(scrambled) << '\n';
-    });
+        });
     });
 
 } // namespace

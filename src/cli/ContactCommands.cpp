@@ -53,7 +53,7 @@ std::uint16_t LevelFor(bool harder)
 int RunSourceIp(CliContext& context, const std::string& path)
 {
     std::vector<std::string> lines = MessageLines(path);
-        std::string address = context.Session().FindSourceIP(lines);
+    std::string address = context.Session().FindSourceIP(lines);
     return PrintResult(address + "\n") ? ExitDone : ExitFailed;
 }
 
@@ -63,14 +63,14 @@ int RunContacts(CliContext& context, const std::string& address, bool harder)
         std::cerr << ("contacts: \"" + address + "\" is not an IPv4 address (four numbers 0 to 255 joined by dots)\n");
         return ExitUsage;
     }
-        std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected);
+    std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected);
     return PrintResult(list + "\n") ? ExitDone : ExitFailed;
 }
 
 int RunFind(CliContext& context, const std::string& path, bool harder)
 {
     std::vector<std::string> lines = MessageLines(path);
-        std::string address = context.Session().FindSourceIP(lines);
+    std::string address = context.Session().FindSourceIP(lines);
     std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected);
     PrintStatus("Finished " + address + " report");
     return PrintResult(address + "\t" + list + "\n") ? ExitDone : ExitFailed;
@@ -78,7 +78,7 @@ int RunFind(CliContext& context, const std::string& path, bool harder)
 
 int RunMagic(CliContext& context, const std::string& target, bool detailed)
 {
-        ContactSearch& search = context.Session().Search();
+    ContactSearch& search = context.Session().Search();
     PrintStatus("Searching " + context.Settings().DefaultWhoisName + "...");
     std::string answer = search.ChaseRegistries(target, detailed ? WhoisDetail::Detailed : WhoisDetail::Brief);
     PrintStatus("Disconnected");
@@ -90,7 +90,7 @@ int RunMagic(CliContext& context, const std::string& target, bool detailed)
 
 int RunAbuse(CliContext& context, const std::string& target)
 {
-        ContactSearch& search = context.Session().Search();
+    ContactSearch& search = context.Session().Search();
     PrintStatus("Searching " + context.Settings().AbuseWhoisHost + "...");
     std::string answer = search.QueryAbuseService(target);
     PrintStatus("Disconnected");
@@ -101,11 +101,12 @@ int RunAbuse(CliContext& context, const std::string& target)
 
 int RunReverseDns(CliContext& context, const std::string& target)
 {
-        ContactSearch& search = context.Session().Search();
+    ContactSearch& search = context.Session().Search();
     PrintStatus("Performing rDNS...");
     std::string address = Trim(target);
     bool isAddress = IsDottedQuad(address);
-    std::string shown = isAddress ? "Canonical name: " + search.ReverseName(address) : address + " is not an IP address.";
+    std::string shown
+        = isAddress ? "Canonical name: " + search.ReverseName(address) : address + " is not an IP address.";
     PrintStatus("Disconnected");
     if (!PrintResult(shown + "\n"))
         return ExitFailed;
@@ -124,7 +125,7 @@ int RunAddToList(CliContext& context, const char* command, const char* fileName,
         std::cerr << (std::string(command) + ": the address holds a line break\n");
         return ExitUsage;
     }
-        context.Session().Cache().RemoveEmailFromCache(address);
+    context.Session().Cache().RemoveEmailFromCache(address);
     AddLineToSortedFile(context.Settings().ProgramFolder + fileName, address);
     return ExitDone;
 }
@@ -134,58 +135,54 @@ struct FindOptions {
     bool harder = false;
 };
 
-const CommandRegistration registerSourceIp(20, "source-ip",
-    "Print the source IP of a message (an empty line when none)",
+const CommandRegistration registerSourceIp(
+    20, "source-ip", "Print the source IP of a message (an empty line when none)",
     [](CLI::App& command, CliContext& context) {
         auto path = std::make_shared<std::string>();
         command.add_option("FILE", *path, "The message, headers first; - for standard input")->required();
         command.callback([&context, path] { context.exitStatus = RunSourceIp(context, *path); });
     });
 
-const CommandRegistration registerContacts(21, "contacts",
-    "Print the complaint addresses for an IP address, from the cache or a new WHOIS search",
+const CommandRegistration registerContacts(
+    21, "contacts", "Print the complaint addresses for an IP address, from the cache or a new WHOIS search",
     [](CLI::App& command, CliContext& context) {
         auto options = std::make_shared<FindOptions>();
         command.add_option("IP", options->input, "The IPv4 address")->required();
         command.add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
-        command.callback([&context, options] {
-            context.exitStatus = RunContacts(context, options->input, options->harder);
-    });
+        command.callback(
+            [&context, options] { context.exitStatus = RunContacts(context, options->input, options->harder); });
     });
 
-const CommandRegistration registerFind(22, "find",
-    "Find the source IP of a message and its complaint addresses; prints the IP, a TAB and the list",
+const CommandRegistration registerFind(
+    22, "find", "Find the source IP of a message and its complaint addresses; prints the IP, a TAB and the list",
     [](CLI::App& command, CliContext& context) {
         auto options = std::make_shared<FindOptions>();
         command.add_option("FILE", options->input, "The message, headers first; - for standard input")->required();
         command.add_flag("--harder", options->harder, "Search harder: every registry, every line of their answers");
-        command.callback([&context, options] {
-            context.exitStatus = RunFind(context, options->input, options->harder);
-    });
+        command.callback(
+            [&context, options] { context.exitStatus = RunFind(context, options->input, options->harder); });
     });
 
-const CommandRegistration registerMagic(51, "magic",
-    "Chase an address through the registries (magic whois) and print the last answer",
+const CommandRegistration registerMagic(
+    51, "magic", "Chase an address through the registries (magic whois) and print the last answer",
     [](CLI::App& command, CliContext& context) {
         auto target = std::make_shared<std::string>();
         auto detailed = std::make_shared<bool>(false);
         command.add_flag("--detailed", *detailed, "Ask the registries for their detailed answers");
         command.add_option("TARGET", *target, "Address or host name; a name is resolved first")->required();
-        command.callback([&context, target, detailed] {
-            context.exitStatus = RunMagic(context, *target, *detailed);
-    });
+        command.callback([&context, target, detailed] { context.exitStatus = RunMagic(context, *target, *detailed); });
     });
 
-const CommandRegistration registerAbuse(53, "abuse",
-    "Ask the abuse-contact service about a domain, or about the reverse name of an address",
-    [](CLI::App& command, CliContext& context) {
-        auto target = std::make_shared<std::string>();
-        command.add_option("TARGET", *target, "Domain or IPv4 address")->required();
-        command.callback([&context, target] { context.exitStatus = RunAbuse(context, *target); });
-    });
+const CommandRegistration
+    registerAbuse(53, "abuse", "Ask the abuse-contact service about a domain, or about the reverse name of an address",
+                  [](CLI::App& command, CliContext& context) {
+                      auto target = std::make_shared<std::string>();
+                      command.add_option("TARGET", *target, "Domain or IPv4 address")->required();
+                      command.callback([&context, target] { context.exitStatus = RunAbuse(context, *target); });
+                  });
 
-const CommandRegistration registerReverseDns(54, "rdns",
-    "Print the reverse DNS name of an address (exit status 1 when ADDRESS is not one)",
+const CommandRegistration registerReverseDns(
+    54, "rdns", "Print the reverse DNS name of an address (exit status 1 when ADDRESS is not one)",
     [](CLI::App& command, CliContext& context) {
         auto target = std::make_shared<std::string>();
         command.add_option("ADDRESS", *target, "IPv4 address")->required();
@@ -196,8 +193,8 @@ void AddListCommand(CLI::App& list, CliContext& context, const char* name, const
 {
     auto address = std::make_shared<std::string>();
     list.require_subcommand(1);
-    auto* add = list.add_subcommand(
-        "add", std::string("Remove the address from the cached lists and add it to ") + fileName);
+    auto* add
+        = list.add_subcommand("add", std::string("Remove the address from the cached lists and add it to ") + fileName);
     add->add_option("ADDRESS", *address, "E-mail address, kept as typed")->required();
     std::string command = std::string(name) + " add";
     add->callback([&context, address, command, fileName] {
@@ -205,28 +202,25 @@ void AddListCommand(CLI::App& list, CliContext& context, const char* name, const
     });
 }
 
-const CommandRegistration registerBlacklist(60, "blacklist",
-    std::string("Change ") + BlacklistFileName + ", the addresses never reported to",
+const CommandRegistration registerBlacklist(
+    60, "blacklist", std::string("Change ") + BlacklistFileName + ", the addresses never reported to",
     [](CLI::App& command, CliContext& context) { AddListCommand(command, context, "blacklist", BlacklistFileName); });
 
-const CommandRegistration registerBlocklist(61, "blocklist",
-    std::string("Change ") + BlocklistFileName + ", the addresses never reported to",
+const CommandRegistration registerBlocklist(
+    61, "blocklist", std::string("Change ") + BlocklistFileName + ", the addresses never reported to",
     [](CLI::App& command, CliContext& context) { AddListCommand(command, context, "blocklist", BlocklistFileName); });
 
-const CommandRegistration registerApplyBlacklist(62, "apply-blacklist",
-    "Remove every address of the blacklist and the blocklist from the cached lists",
-    [](CLI::App& command, CliContext& context) {
-        command.callback([&context] {
-            context.Session().Cache().ApplyBlacklist();
-    });
-    });
+const CommandRegistration
+    registerApplyBlacklist(62, "apply-blacklist",
+                           "Remove every address of the blacklist and the blocklist from the cached lists",
+                           [](CLI::App& command, CliContext& context) {
+                               command.callback([&context] { context.Session().Cache().ApplyBlacklist(); });
+                           });
 
 const CommandRegistration registerFixEmails(63, "fix-emails", "Remove leading commas from the cached lists",
-    [](CLI::App& command, CliContext& context) {
-        command.callback([&context] {
-            context.Session().Cache().FixEmails();
-    });
-    });
+                                            [](CLI::App& command, CliContext& context) {
+                                                command.callback([&context] { context.Session().Cache().FixEmails(); });
+                                            });
 
 } // namespace
 

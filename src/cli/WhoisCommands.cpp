@@ -48,8 +48,8 @@ int RunWhois(const Config& config, const WhoisOptions& options)
     return ExitDone;
 }
 
-const CommandRegistration registerWhois(50, "whois",
-    "Ask a WHOIS server about an address or host name and print its answer as received",
+const CommandRegistration registerWhois(
+    50, "whois", "Ask a WHOIS server about an address or host name and print its answer as received",
     [](CLI::App& command, CliContext& context) {
         auto options = std::make_shared<WhoisOptions>();
         command.set_help_flag("--help", "Print this help message and exit");
@@ -57,7 +57,7 @@ const CommandRegistration registerWhois(50, "whois",
             .add_option("-h,--host", options->host, "WHOIS server to ask (default: DefaultWhoisHost of the settings)")
             ->each([options](const std::string&) { options->hostGiven = true; });
         command.add_option("--args", options->args,
-                            "Text sent before the address, e.g. --args=-a (use = when it begins with a dash)");
+                           "Text sent before the address, e.g. --args=-a (use = when it begins with a dash)");
         command.add_option("TARGET", options->target, "Address or host name to ask about; a name is resolved first")
             ->required();
         command.callback([&context, options] { context.exitStatus = RunWhois(context.Settings(), *options); });

@@ -8,20 +8,14 @@ void ApplyMailSettings(SmtpClient& smtp, const MailSettings& mail, int networkTi
 {
     if (mail.Port < 1 || mail.Port > 65535)
         throw NetError("The SMTP port " + std::to_string(mail.Port)
-                           + " is not valid: MailOptions Port must be a number from 1 to 65535.");
+                       + " is not valid: MailOptions Port must be a number from 1 to 65535.");
     switch (mail.UseTLS) {
-    case 0:
-        smtp.UseTLS = TlsMode::None;
-        break;
-    case 1:
-        smtp.UseTLS = TlsMode::StartTls;
-        break;
-    case 2:
-        smtp.UseTLS = TlsMode::Implicit;
-        break;
+    case 0: smtp.UseTLS = TlsMode::None; break;
+    case 1: smtp.UseTLS = TlsMode::StartTls; break;
+    case 2: smtp.UseTLS = TlsMode::Implicit; break;
     default:
         throw NetError("MailOptions UseTLS is " + std::to_string(mail.UseTLS)
-                           + ": it must be 0 (plain SMTP), 1 (STARTTLS) or 2 (TLS from the first byte).");
+                       + ": it must be 0 (plain SMTP), 1 (STARTTLS) or 2 (TLS from the first byte).");
     }
     smtp.Host = mail.HostAddress;
     smtp.Port = mail.Port;
@@ -42,7 +36,7 @@ void DeliverMessage(SmtpClient& smtp, MailMessage& message)
     // Without a host or port no socket is opened; that is no delivery.
     if (!smtp.IsConnected())
         throw NetError("No connection was made to the mail server \"" + smtp.Host + "\" on port "
-                           + std::to_string(smtp.Port) + "; nothing was sent.");
+                       + std::to_string(smtp.Port) + "; nothing was sent.");
     try {
         smtp.SendMessage(message);
     } catch (...) {

@@ -27,7 +27,6 @@ public:
     void Remove(size_t count);
     void Clear();
 
-
 private:
     void Compact();
 

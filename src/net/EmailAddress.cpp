@@ -160,9 +160,7 @@ void EmailAddress::SetText(std::string_view value)
             }
             ++state.commentDepth;
             break;
-        case ')':
-            --state.commentDepth;
-            break;
+        case ')': --state.commentDepth; break;
         case '.':
             if (state.angleSeen) {
                 Address += TrimSpacesAndTabs(head) + ".";

@@ -173,8 +173,8 @@ HeaderCoding ChooseHeaderCoding(std::string_view localeName, std::string_view co
 {
     std::string_view name = localeName.substr(0, localeName.find_first_of(".@"));
     std::string language = LowerCase(name.substr(0, name.find('_')));
-    std::string territory = name.find('_') == std::string_view::npos ? std::string()
-                                                                     : UpperCase(name.substr(name.find('_') + 1));
+    std::string territory
+        = name.find('_') == std::string_view::npos ? std::string() : UpperCase(name.substr(name.find('_') + 1));
 
     HeaderCoding coding;
     coding.SourceCodeset = std::string(codeset);

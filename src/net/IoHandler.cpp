@@ -118,9 +118,8 @@ std::string IoHandler::ReceiveUntilClosed()
             PollForData(slice);
             if (inputBuffer_ && !inputBuffer_->Empty()) {
                 if (inputBuffer_->Size() > MaxUntilClosedSize - std::min(result.size(), MaxUntilClosedSize))
-                    throw NetError("Answer too large: the server sent more than "
-                                       + std::to_string(MaxUntilClosedSize)
-                                       + " bytes without closing the connection.");
+                    throw NetError("Answer too large: the server sent more than " + std::to_string(MaxUntilClosedSize)
+                                   + " bytes without closing the connection.");
                 result += TakeInput(inputBuffer_->Size());
                 lastArrival = SteadyClock::now();
             }

@@ -15,7 +15,7 @@ namespace morvanta {
 enum class LongLineAction { Raise, Split };
 
 // Time-outs in ms, with two special values.
-inline constexpr int TimeoutDefault = -1;  // the handler's ReadTimeout
+inline constexpr int TimeoutDefault = -1; // the handler's ReadTimeout
 inline constexpr int TimeoutInfinite = -2; // no limit
 
 inline constexpr int MaxLineLengthDefault = 16384;

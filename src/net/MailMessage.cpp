@@ -3,8 +3,8 @@
 #include "base/Text.h"
 #include "net/Base64.h"
 #include "net/DateHeader.h"
-#include "net/NetError.h"
 #include "net/MimeBoundary.h"
+#include "net/NetError.h"
 
 #include <algorithm>
 #include <array>
@@ -56,7 +56,8 @@ std::string WithoutCharset(std::string_view contentType)
 std::string ParameterFileName(std::string_view name)
 {
     std::string result(name);
-    std::replace_if(result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return result;
 }
 
@@ -236,7 +237,7 @@ void MailMessage::ValidateTransferEncodings()
         // Attachments are only ever sent in base64; refuse the others before
         // anything is written rather than send data that does not fit.
         bool supported = part.Kind() == MessagePartKind::Attachment ? SameText(part.ContentTransfer, "base64")
-                                                                        : !SameText(part.ContentTransfer, "binhex40");
+                                                                    : !SameText(part.ContentTransfer, "binhex40");
         if (!supported)
             throw NetError("Transfer encoding not supported for this part: " + part.ContentTransfer);
     }
@@ -311,8 +312,8 @@ void MailMessage::BuildHeaderLines()
     headers.SetHeaderValue("References", References);
     headers.SetHeaderValue("Date", InternetDateText(clock_->ToLocal(UseNowForDate() ? clock_->Now() : Date)));
     headers.SetHeaderValue("X-Priority", Priority == MessagePriority::Normal
-                               ? std::string()
-                               : std::to_string(static_cast<int>(Priority) + 1));
+                                             ? std::string()
+                                             : std::to_string(static_cast<int>(Priority) + 1));
     headers.AddStrings(ExtraHeaders);
     if (!InReplyTo.empty())
         headers.SetHeaderValue("In-Reply-To", WithAngleBrackets(InReplyTo));

@@ -63,7 +63,7 @@ std::unique_ptr<AttachmentReader> AttachmentFile::OpenReader() const
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0)
         throw FileOpenError(path_, errno);
-    struct stat status {};
+    struct stat status { };
     if (fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
         close(descriptor);
         throw FileOpenError(path_, EISDIR);
@@ -89,9 +89,8 @@ MessagePart& MessageParts::Add(std::unique_ptr<MessagePart> part)
 
 std::size_t MessageParts::TextPartCount() const
 {
-    return static_cast<std::size_t>(std::count_if(parts_.begin(), parts_.end(), [](const auto& part) {
-        return part->Kind() == MessagePartKind::Text;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        parts_.begin(), parts_.end(), [](const auto& part) { return part->Kind() == MessagePartKind::Text; }));
 }
 
 std::size_t MessageParts::AttachmentCount() const

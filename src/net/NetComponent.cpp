@@ -7,8 +7,7 @@ namespace morvanta {
 std::string StatusText(NetStatus status, std::string_view argument)
 {
     static constexpr const char* Texts[] = {
-        "Resolving hostname %s.", "Connecting to %s.", "Connected.", "Disconnecting.", "Disconnected.",
-        "%s",
+        "Resolving hostname %s.", "Connecting to %s.", "Connected.", "Disconnecting.", "Disconnected.", "%s",
     };
     const auto index = static_cast<std::size_t>(status);
     if (index >= std::size(Texts))

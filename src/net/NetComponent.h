@@ -25,8 +25,7 @@ enum class WorkMode { Read, Write };
 // any component exists the socket layer exists.
 class NetComponent {
 public:
-    using StatusEvent
-        = std::function<void(NetComponent* sender, NetStatus status, const std::string& statusText)>;
+    using StatusEvent = std::function<void(NetComponent* sender, NetStatus status, const std::string& statusText)>;
     using WorkBeginEvent = std::function<void(NetComponent* sender, WorkMode workMode, int64_t workCountMax)>;
     using WorkEvent = std::function<void(NetComponent* sender, WorkMode workMode, int64_t workCount)>;
     using WorkEndEvent = std::function<void(NetComponent* sender, WorkMode workMode)>;

@@ -2,9 +2,9 @@
 
 #include "base/Text.h"
 #include "net/Base64.h"
-#include "net/TlsIoHandler.h"
 #include "net/SocketCalls.h"
 #include "net/SocketLayer.h"
+#include "net/TlsIoHandler.h"
 
 #include <algorithm>
 #include <exception>

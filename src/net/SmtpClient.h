@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/NetError.h"
 #include "net/MailMessage.h"
+#include "net/NetError.h"
 #include "net/TcpClient.h"
 
 #include <string>
@@ -24,9 +24,9 @@ class StartTlsNotOfferedError : public NetError {
 public:
     explicit StartTlsNotOfferedError(const std::string& host)
         : NetError("The mail server " + host
-                       + " does not offer STARTTLS, so the connection cannot be encrypted. Nothing was sent: no "
-                         "login, no message. (A server that speaks TLS from the first byte, usually on port 465, "
-                         "needs UseTLS=2.)")
+                   + " does not offer STARTTLS, so the connection cannot be encrypted. Nothing was sent: no "
+                     "login, no message. (A server that speaks TLS from the first byte, usually on port 465, "
+                     "needs UseTLS=2.)")
     {
     }
 };
@@ -42,7 +42,7 @@ public:
     std::string Username;
     std::string Password;
     std::string MailAgent; // the X-Mailer header; empty: none
-    std::string HeloName;  // empty: this computer's host name
+    std::string HeloName; // empty: this computer's host name
     bool UseEhlo = true;
     bool PipeLining = true;
     TlsMode UseTLS = TlsMode::None;

@@ -273,8 +273,8 @@ std::string LookupName(in_addr address)
 {
     sockaddr_in socketAddress = MakeAddress(address, 0);
     char name[NI_MAXHOST] = {};
-    int result = getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress, name,
-                             sizeof name, nullptr, 0, NI_NAMEREQD);
+    int result = getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress, name, sizeof name,
+                             nullptr, 0, NI_NAMEREQD);
     if (result != 0)
         RaiseSocketError(WinsockCodeFromResolver(result, errno, LookupKind::Reverse));
     return name;

@@ -27,8 +27,7 @@ protected:
     [[nodiscard]] virtual std::unique_ptr<IoHandler> CreateIOHandler() const;
 };
 
-class TcpClient : public TcpClientBase {
-};
+class TcpClient : public TcpClientBase { };
 
 // A ReadTimeout for a time-out set in seconds: 0 (no limit) for 0 or less,
 // and no more than an int holds.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/NetComponent.h"
 #include "net/IoHandler.h"
+#include "net/NetComponent.h"
 #include "net/SmtpReply.h"
 
 #include <functional>
@@ -51,7 +51,7 @@ public:
 
 protected:
     // A protocol's good-bye (the SMTP client's QUIT); nothing here.
-    virtual void NotifyPeerOfClose() {}
+    virtual void NotifyPeerOfClose() { }
 
     std::unique_ptr<IoHandler> ioHandler_;
     SmtpReply lastReply_;

@@ -32,10 +32,9 @@ std::string LastOpenSSLReason()
 bool IsUntrustedIssuer(long verifyResult)
 {
     return verifyResult == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY
-        || verifyResult == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT
-        || verifyResult == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT
-        || verifyResult == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN
-        || verifyResult == X509_V_ERR_CERT_UNTRUSTED;
+           || verifyResult == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT
+           || verifyResult == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT
+           || verifyResult == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN || verifyResult == X509_V_ERR_CERT_UNTRUSTED;
 }
 
 // Milliseconds left until the deadline; negative input means no limit.
@@ -55,7 +54,7 @@ int MillisecondsLeft(int timeout, SteadyClock::time_point start)
 struct TlsIoHandler::Session {
     SSL_CTX* context = nullptr;
     SSL* ssl = nullptr;
-    BIO* input = nullptr;  // socket -> engine
+    BIO* input = nullptr; // socket -> engine
     BIO* output = nullptr; // engine -> socket
     bool established = false;
 
@@ -104,7 +103,7 @@ void TlsIoHandler::StartSSL()
     // buffer.
     if (inputBuffer_ && !inputBuffer_->Empty())
         throw TlsError("The server " + Host
-                          + " sent more data before the TLS handshake; the connection was closed, nothing was sent.");
+                       + " sent more data before the TLS handshake; the connection was closed, nothing was sent.");
 
     session_ = std::make_unique<Session>();
     Session& session = *session_;
@@ -135,8 +134,8 @@ void TlsIoHandler::StartSSL()
         named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(session.ssl), Host.c_str()) == 1;
     } else {
         SSL_set_hostflags(session.ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        named = SSL_set1_host(session.ssl, Host.c_str()) == 1
-            && SSL_set_tlsext_host_name(session.ssl, Host.c_str()) == 1;
+        named
+            = SSL_set1_host(session.ssl, Host.c_str()) == 1 && SSL_set_tlsext_host_name(session.ssl, Host.c_str()) == 1;
     }
     if (!named)
         throw TlsError("TLS set-up for " + Host + " failed: the host name cannot be checked against a certificate.");
@@ -158,8 +157,9 @@ void TlsIoHandler::StartSSL()
         long verifyResult = SSL_get_verify_result(session.ssl);
         if (verifyResult != X509_V_OK) {
             ERR_clear_error();
-            std::string message = "The certificate of the server " + Host + " could not be verified: "
-                + X509_verify_cert_error_string(verifyResult) + ". The connection was closed, nothing was sent.";
+            std::string message = "The certificate of the server " + Host
+                                  + " could not be verified: " + X509_verify_cert_error_string(verifyResult)
+                                  + ". The connection was closed, nothing was sent.";
             if (IsUntrustedIssuer(verifyResult))
                 message += " A certificate authority of your own can be added to the system's trust store.";
             throw TlsCertificateError(message);

@@ -30,7 +30,7 @@ void Database::SetFolder(const std::string& folder)
 {
     if (connected_)
         throw TableError(TableErrorCode::General,
-                                "Cannot change the folder of database " + name_ + " while it is connected");
+                         "Cannot change the folder of database " + name_ + " while it is connected");
     folder_ = IncludeTrailingPathDelimiter(folder);
 }
 
@@ -42,7 +42,7 @@ void Database::Connect()
         throw TableError(TableErrorCode::CannotOpen, "Database " + name_ + " has no folder");
     if (!DirectoryExists(folder_))
         throw TableError(TableErrorCode::CannotOpen,
-                                "Database " + name_ + ": the folder " + folder_ + " does not exist");
+                         "Database " + name_ + ": the folder " + folder_ + " does not exist");
     connected_ = true;
 }
 

@@ -128,8 +128,9 @@ std::int64_t SqliteStatement::ColumnInteger(int column) const
 
 std::string SqliteStatement::ColumnText(int column) const
 {
-    const void* bytes = sqlite3_column_type(statement_, column) == SQLITE_BLOB ? sqlite3_column_blob(statement_, column)
-                                                                                 : sqlite3_column_text(statement_, column);
+    const void* bytes = sqlite3_column_type(statement_, column) == SQLITE_BLOB
+                            ? sqlite3_column_blob(statement_, column)
+                            : sqlite3_column_text(statement_, column);
     int size = sqlite3_column_bytes(statement_, column);
     if (!bytes || size <= 0)
         return {};

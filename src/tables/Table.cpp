@@ -27,7 +27,7 @@ std::optional<std::int64_t> ParseInteger(std::string_view text)
 bool IsCorruptionCode(int code)
 {
     return code == TableErrorCode::HeaderCorrupt || code == TableErrorCode::DataRecordCorrupt
-        || code == TableErrorCode::IndexPageCorrupt;
+           || code == TableErrorCode::IndexPageCorrupt;
 }
 
 } // namespace
@@ -46,8 +46,8 @@ FieldType Field::DataType() const
 
 void Field::Refuse(const std::string& what) const
 {
-    throw TableError(TableErrorCode::BadValue, "Field " + FieldName() + " of table " + table_->TableName() + ": "
-                                + what);
+    throw TableError(TableErrorCode::BadValue,
+                     "Field " + FieldName() + " of table " + table_->TableName() + ": " + what);
 }
 
 TableValue Field::Value() const
@@ -129,7 +129,7 @@ void Field::SetValue(const TableValue& value)
     table.CheckActive();
     if (table.state_ != TableState::Edit)
         throw TableError(TableErrorCode::NotEditing, std::string(TableErrorText(TableErrorCode::NotEditing)) + ": "
-                                    + table.Context() + ", field " + FieldName());
+                                                         + table.Context() + ", field " + FieldName());
     if (!value.FitsField(DataType()))
         Refuse("the value " + value.Describe() + " does not fit a " + FieldTypeName(DataType()) + " field");
     if ((value.IsDate() && !FormatDate(value.Date())) || (value.IsDateTime() && !FormatDateTime(value.DateTime())))
@@ -140,8 +140,7 @@ void Field::SetValue(const TableValue& value)
 void Field::SetAsString(std::string_view text)
 {
     switch (DataType()) {
-    case FieldType::Text:
-        return SetValue(TableValue(text));
+    case FieldType::Text: return SetValue(TableValue(text));
     case FieldType::Integer:
         if (auto number = ParseInteger(text))
             return SetValue(*number);
@@ -171,16 +170,13 @@ void Field::SetAsInteger(std::int64_t number)
 void Field::SetAsDate(TableDate date)
 {
     switch (DataType()) {
-    case FieldType::Date:
-        return SetValue(date);
-    case FieldType::DateTime:
-        return SetValue(TableDateTime { date.dayNumber, 0 });
+    case FieldType::Date: return SetValue(date);
+    case FieldType::DateTime: return SetValue(TableDateTime { date.dayNumber, 0 });
     case FieldType::Text:
         if (auto text = FormatDate(date))
             return SetValue(*text);
         Refuse("the date is outside the years 1 to 9999");
-    case FieldType::Integer:
-        break;
+    case FieldType::Integer: break;
     }
     Refuse("a date does not fit an integer field");
 }
@@ -188,16 +184,13 @@ void Field::SetAsDate(TableDate date)
 void Field::SetAsDateTime(TableDateTime moment)
 {
     switch (DataType()) {
-    case FieldType::DateTime:
-        return SetValue(moment);
-    case FieldType::Date:
-        return SetValue(moment.Date());
+    case FieldType::DateTime: return SetValue(moment);
+    case FieldType::Date: return SetValue(moment.Date());
     case FieldType::Text:
         if (auto text = FormatDateTime(moment))
             return SetValue(*text);
         Refuse("the date-time is not a valid one");
-    case FieldType::Integer:
-        break;
+    case FieldType::Integer: break;
     }
     Refuse("a date-time does not fit an integer field");
 }
@@ -235,8 +228,7 @@ std::string Table::Context() const
     return "table " + definition_.name + (fileName_.empty() ? std::string() : " (" + fileName_ + ")");
 }
 
-template <class Action>
-decltype(auto) Table::Guarded(Action&& action)
+template <class Action> decltype(auto) Table::Guarded(Action&& action)
 {
     try {
         return action();
@@ -263,7 +255,7 @@ void Table::CheckActive() const
 {
     if (!Active())
         throw TableError(TableErrorCode::NotActive,
-                                std::string(TableErrorText(TableErrorCode::NotActive)) + ": " + Context());
+                         std::string(TableErrorText(TableErrorCode::NotActive)) + ": " + Context());
 }
 
 void Table::CheckBrowseMode()
@@ -275,10 +267,11 @@ void Table::CheckBrowseMode()
 void Table::CheckClosedForMaintenance(const char* what) const
 {
     if (Active())
-        throw TableError(TableErrorCode::General, std::string("Cannot ") + what + " " + Context() + " while it is open");
+        throw TableError(TableErrorCode::General,
+                         std::string("Cannot ") + what + " " + Context() + " while it is open");
     if (!database_ || !database_->Connected())
-        throw TableError(TableErrorCode::NotConnected, "Cannot " + std::string(what) + " " + Context()
-                                    + ": the database is not connected");
+        throw TableError(TableErrorCode::NotConnected,
+                         "Cannot " + std::string(what) + " " + Context() + ": the database is not connected");
 }
 
 void Table::Open()
@@ -286,8 +279,7 @@ void Table::Open()
     if (Active())
         return;
     if (!database_ || !database_->Connected())
-        throw TableError(TableErrorCode::NotConnected,
-                                "Cannot open " + Context() + ": the database is not connected");
+        throw TableError(TableErrorCode::NotConnected, "Cannot open " + Context() + ": the database is not connected");
     fileName_ = database_->TableFileName(definition_.name);
     OpenedTableFile opened = OpenTableFile(fileName_, definition_);
     connection_ = std::move(opened.connection);
@@ -311,8 +303,8 @@ void Table::Open()
         }
         std::string last = std::to_string(definition_.fields.size() + 1);
         statements_.update = connection_.Prepare("UPDATE " + table + " SET " + assignments + " WHERE rowid = ?" + last);
-        statements_.insert = connection_.Prepare("INSERT INTO " + table + "(" + ColumnListSql(definition_)
-                                                 + ") VALUES(" + placeholders + ")");
+        statements_.insert = connection_.Prepare("INSERT INTO " + table + "(" + ColumnListSql(definition_) + ") VALUES("
+                                                 + placeholders + ")");
         state_ = TableState::Browse;
         First();
     } catch (...) {
@@ -413,7 +405,7 @@ std::vector<std::string> Table::PrimaryKeys()
         throw TableError(TableErrorCode::General, "Cannot list the keys of " + Context() + ": it has no primary index");
     return Guarded([&] {
         SqliteStatement select = connection_.Prepare("SELECT " + QuoteIdentifier(definition_.fields[*key].name)
-                                                      + " FROM " + QuoteIdentifier(definition_.name));
+                                                     + " FROM " + QuoteIdentifier(definition_.name));
         std::vector<std::string> keys;
         while (select.Step())
             keys.push_back(select.ColumnText(0));
@@ -426,7 +418,7 @@ Field& Table::FieldByName(std::string_view name)
     auto index = definition_.FieldIndex(name);
     if (!index)
         throw TableError(TableErrorCode::FieldNotFound,
-                                "Field not found: table " + definition_.name + " has no field " + std::string(name));
+                         "Field not found: table " + definition_.name + " has no field " + std::string(name));
     return fields_[*index];
 }
 
@@ -442,7 +434,7 @@ void Table::Edit()
         return;
     if (!current_)
         throw TableError(TableErrorCode::NoCurrentRecord,
-                                std::string(TableErrorText(TableErrorCode::NoCurrentRecord)) + " to edit in " + Context());
+                         std::string(TableErrorText(TableErrorCode::NoCurrentRecord)) + " to edit in " + Context());
     beforeEdit_ = current_;
     state_ = TableState::Edit;
 }
@@ -462,7 +454,7 @@ void Table::Post()
         (void)update.Step();
         if (connection_.Changes() == 0)
             throw TableError(TableErrorCode::RecordDeleted,
-                                    std::string(TableErrorText(TableErrorCode::RecordDeleted)) + ": " + Context());
+                             std::string(TableErrorText(TableErrorCode::RecordDeleted)) + ": " + Context());
     });
     state_ = TableState::Browse;
     beforeEdit_.reset();
@@ -483,8 +475,8 @@ void Table::AppendRecord(const std::vector<TableValue>& values)
     CheckBrowseMode();
     if (values.size() != definition_.fields.size())
         throw TableError(TableErrorCode::BadValue, "Cannot append to " + Context() + ": "
-                                    + std::to_string(values.size()) + " values for "
-                                    + std::to_string(definition_.fields.size()) + " fields");
+                                                       + std::to_string(values.size()) + " values for "
+                                                       + std::to_string(definition_.fields.size()) + " fields");
     Guarded([&] {
         SqliteStatement& insert = statements_.insert;
         StatementScope scope(insert);
@@ -494,7 +486,7 @@ void Table::AppendRecord(const std::vector<TableValue>& values)
                                kCurrentTableFormat, Context());
             } catch (const TableError& error) {
                 throw TableError(error.code(),
-                                        std::string(error.what()) + " (field " + definition_.fields[i].name + ")");
+                                 std::string(error.what()) + " (field " + definition_.fields[i].name + ")");
             }
         }
         (void)insert.Step();

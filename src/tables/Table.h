@@ -163,8 +163,7 @@ private:
         SqliteStatement insert;
     };
 
-    template <class Action>
-    decltype(auto) Guarded(Action&& action);
+    template <class Action> decltype(auto) Guarded(Action&& action);
 
     void CheckActive() const;
     void CheckBrowseMode();

@@ -21,8 +21,7 @@ bool IsIdentifier(std::string_view name)
 
 [[noreturn]] void Reject(const TableDef& definition, const std::string& reason)
 {
-    throw TableError(TableErrorCode::BadDefinition,
-                            "Invalid definition of table " + definition.name + ": " + reason);
+    throw TableError(TableErrorCode::BadDefinition, "Invalid definition of table " + definition.name + ": " + reason);
 }
 
 } // namespace

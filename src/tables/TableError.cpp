@@ -29,64 +29,35 @@ TableError TableError::WithCode(int code) const
 const char* TableErrorText(int code)
 {
     switch (code) {
-    case TableErrorCode::BlobEndedEarly:
-        return "End of BLOB data reached too early";
-    case TableErrorCode::HeaderCorrupt:
-        return "Header information corrupt";
-    case TableErrorCode::DataRecordCorrupt:
-        return "Data record buffers corrupt";
-    case TableErrorCode::BlobBlockCorrupt:
-        return "BLOB block buffers corrupt";
-    case TableErrorCode::IndexPageCorrupt:
-        return "Index page buffers corrupt";
-    case TableErrorCode::ReadFailed:
-        return "Error reading from the table";
-    case TableErrorCode::WriteFailed:
-        return "Error writing to the table";
-    case TableErrorCode::InvalidBlobOffset:
-        return "Invalid BLOB offset";
-    case TableErrorCode::InvalidIndexField:
-        return "Invalid field number in an index";
-    case TableErrorCode::InvalidBlobLength:
-        return "Invalid BLOB length";
-    case TableErrorCode::OldVersion:
-        return "The table is not of the current version";
-    case TableErrorCode::NewerVersion:
-        return "The table was written by a newer version of the program";
-    case TableErrorCode::NotATableFile:
-        return "Not a table file of this program";
-    case TableErrorCode::StructureMismatch:
-        return "The table has other fields than expected";
-    case TableErrorCode::CannotOpen:
-        return "Cannot open the table file";
-    case TableErrorCode::Busy:
-        return "The table is locked by another program";
-    case TableErrorCode::ReadOnly:
-        return "The table cannot be written";
-    case TableErrorCode::KeyViolation:
-        return "Key violation";
-    case TableErrorCode::NotActive:
-        return "The table is not open";
-    case TableErrorCode::NotEditing:
-        return "The table is not in edit mode";
-    case TableErrorCode::NoCurrentRecord:
-        return "No current record";
-    case TableErrorCode::FieldNotFound:
-        return "Field not found";
-    case TableErrorCode::BadFilter:
-        return "Invalid filter expression";
-    case TableErrorCode::BadValue:
-        return "The value does not fit the field";
-    case TableErrorCode::RecordDeleted:
-        return "The record was deleted by another program";
-    case TableErrorCode::NotConnected:
-        return "The database is not connected";
-    case TableErrorCode::BadDefinition:
-        return "Invalid table definition";
-    case TableErrorCode::OutOfMemory:
-        return "Out of memory";
-    default:
-        return "Table engine error";
+    case TableErrorCode::BlobEndedEarly: return "End of BLOB data reached too early";
+    case TableErrorCode::HeaderCorrupt: return "Header information corrupt";
+    case TableErrorCode::DataRecordCorrupt: return "Data record buffers corrupt";
+    case TableErrorCode::BlobBlockCorrupt: return "BLOB block buffers corrupt";
+    case TableErrorCode::IndexPageCorrupt: return "Index page buffers corrupt";
+    case TableErrorCode::ReadFailed: return "Error reading from the table";
+    case TableErrorCode::WriteFailed: return "Error writing to the table";
+    case TableErrorCode::InvalidBlobOffset: return "Invalid BLOB offset";
+    case TableErrorCode::InvalidIndexField: return "Invalid field number in an index";
+    case TableErrorCode::InvalidBlobLength: return "Invalid BLOB length";
+    case TableErrorCode::OldVersion: return "The table is not of the current version";
+    case TableErrorCode::NewerVersion: return "The table was written by a newer version of the program";
+    case TableErrorCode::NotATableFile: return "Not a table file of this program";
+    case TableErrorCode::StructureMismatch: return "The table has other fields than expected";
+    case TableErrorCode::CannotOpen: return "Cannot open the table file";
+    case TableErrorCode::Busy: return "The table is locked by another program";
+    case TableErrorCode::ReadOnly: return "The table cannot be written";
+    case TableErrorCode::KeyViolation: return "Key violation";
+    case TableErrorCode::NotActive: return "The table is not open";
+    case TableErrorCode::NotEditing: return "The table is not in edit mode";
+    case TableErrorCode::NoCurrentRecord: return "No current record";
+    case TableErrorCode::FieldNotFound: return "Field not found";
+    case TableErrorCode::BadFilter: return "Invalid filter expression";
+    case TableErrorCode::BadValue: return "The value does not fit the field";
+    case TableErrorCode::RecordDeleted: return "The record was deleted by another program";
+    case TableErrorCode::NotConnected: return "The database is not connected";
+    case TableErrorCode::BadDefinition: return "Invalid table definition";
+    case TableErrorCode::OutOfMemory: return "Out of memory";
+    default: return "Table engine error";
     }
 }
 
@@ -102,10 +73,8 @@ bool IsTableDamageCode(int code)
     case TableErrorCode::WriteFailed:
     case TableErrorCode::InvalidBlobOffset:
     case TableErrorCode::InvalidIndexField:
-    case TableErrorCode::InvalidBlobLength:
-        return true;
-    default:
-        return false;
+    case TableErrorCode::InvalidBlobLength: return true;
+    default: return false;
     }
 }
 
@@ -126,45 +95,31 @@ bool IsTableDamageCode(int code)
 int TableErrorFromSqlite(int sqliteExtendedCode)
 {
     switch (sqliteExtendedCode) {
-    case SQLITE_CORRUPT_INDEX:
-        return TableErrorCode::IndexPageCorrupt;
+    case SQLITE_CORRUPT_INDEX: return TableErrorCode::IndexPageCorrupt;
     case SQLITE_IOERR_WRITE:
     case SQLITE_IOERR_FSYNC:
     case SQLITE_IOERR_DIR_FSYNC:
-    case SQLITE_IOERR_TRUNCATE:
-        return TableErrorCode::WriteFailed;
+    case SQLITE_IOERR_TRUNCATE: return TableErrorCode::WriteFailed;
     case SQLITE_CONSTRAINT_UNIQUE:
-    case SQLITE_CONSTRAINT_PRIMARYKEY:
-        return TableErrorCode::KeyViolation;
-    default:
-        break;
+    case SQLITE_CONSTRAINT_PRIMARYKEY: return TableErrorCode::KeyViolation;
+    default: break;
     }
     switch (sqliteExtendedCode & 0xff) {
-    case SQLITE_NOTADB:
-        return TableErrorCode::HeaderCorrupt;
-    case SQLITE_CORRUPT:
-        return TableErrorCode::DataRecordCorrupt;
-    case SQLITE_FULL:
-        return TableErrorCode::WriteFailed;
-    case SQLITE_IOERR:
-        return TableErrorCode::ReadFailed;
+    case SQLITE_NOTADB: return TableErrorCode::HeaderCorrupt;
+    case SQLITE_CORRUPT: return TableErrorCode::DataRecordCorrupt;
+    case SQLITE_FULL: return TableErrorCode::WriteFailed;
+    case SQLITE_IOERR: return TableErrorCode::ReadFailed;
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return TableErrorCode::CannotOpen;
+    case SQLITE_AUTH: return TableErrorCode::CannotOpen;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return TableErrorCode::Busy;
-    case SQLITE_READONLY:
-        return TableErrorCode::ReadOnly;
-    case SQLITE_NOMEM:
-        return TableErrorCode::OutOfMemory;
+    case SQLITE_LOCKED: return TableErrorCode::Busy;
+    case SQLITE_READONLY: return TableErrorCode::ReadOnly;
+    case SQLITE_NOMEM: return TableErrorCode::OutOfMemory;
     case SQLITE_TOOBIG:
     case SQLITE_MISMATCH:
-    case SQLITE_RANGE:
-        return TableErrorCode::BadValue;
-    default:
-        return TableErrorCode::General;
+    case SQLITE_RANGE: return TableErrorCode::BadValue;
+    default: return TableErrorCode::General;
     }
 }
 

@@ -27,23 +27,23 @@ inline constexpr int InvalidBlobLength = 10029;
 // An older table format of ours: an upgrade is the cure.
 inline constexpr int OldVersion = 12035;
 
-inline constexpr int General = 30001;          // any other engine failure
-inline constexpr int NewerVersion = 30002;     // written by a newer program: never touched
-inline constexpr int NotATableFile = 30003;    // a database that is not one of our tables
+inline constexpr int General = 30001; // any other engine failure
+inline constexpr int NewerVersion = 30002; // written by a newer program: never touched
+inline constexpr int NotATableFile = 30003; // a database that is not one of our tables
 inline constexpr int StructureMismatch = 30004; // our table, but other fields than expected
-inline constexpr int CannotOpen = 30005;       // missing folder, no permission
-inline constexpr int Busy = 30006;             // another process holds the file locked
-inline constexpr int ReadOnly = 30007;         // the file or folder cannot be written
-inline constexpr int KeyViolation = 30008;     // a second row with the same primary key
-inline constexpr int NotActive = 30009;        // the table is closed
-inline constexpr int NotEditing = 30010;       // a field written outside Edit
+inline constexpr int CannotOpen = 30005; // missing folder, no permission
+inline constexpr int Busy = 30006; // another process holds the file locked
+inline constexpr int ReadOnly = 30007; // the file or folder cannot be written
+inline constexpr int KeyViolation = 30008; // a second row with the same primary key
+inline constexpr int NotActive = 30009; // the table is closed
+inline constexpr int NotEditing = 30010; // a field written outside Edit
 inline constexpr int NoCurrentRecord = 30011;
 inline constexpr int FieldNotFound = 30012;
 inline constexpr int BadFilter = 30013;
-inline constexpr int BadValue = 30014;         // a value that does not fit the field
-inline constexpr int RecordDeleted = 30015;    // the row vanished under an edit
-inline constexpr int NotConnected = 30016;     // the database is not connected
-inline constexpr int BadDefinition = 30017;    // a table definition the engine cannot keep
+inline constexpr int BadValue = 30014; // a value that does not fit the field
+inline constexpr int RecordDeleted = 30015; // the row vanished under an edit
+inline constexpr int NotConnected = 30016; // the database is not connected
+inline constexpr int BadDefinition = 30017; // a table definition the engine cannot keep
 inline constexpr int OutOfMemory = 30018;
 
 } // namespace TableErrorCode

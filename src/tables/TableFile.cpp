@@ -37,13 +37,13 @@ std::string Context(const TableDef& definition, const std::string& path)
 
 bool PathExists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(path.c_str(), &info) == 0;
 }
 
 std::optional<std::uint64_t> FileSize(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(path.c_str(), &info) != 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
@@ -101,14 +101,10 @@ std::optional<TableDateTime> DateTimeOfSeconds(std::int64_t seconds)
 const char* DeclaredType(FieldType type, int format)
 {
     switch (type) {
-    case FieldType::Text:
-        return "TEXT";
-    case FieldType::Integer:
-        return "INTEGER";
-    case FieldType::Date:
-        return format == 1 ? "DATE" : "DATE_TEXT";
-    case FieldType::DateTime:
-        return format == 1 ? "DATETIME" : "DATETIME_TEXT";
+    case FieldType::Text: return "TEXT";
+    case FieldType::Integer: return "INTEGER";
+    case FieldType::Date: return format == 1 ? "DATE" : "DATE_TEXT";
+    case FieldType::DateTime: return format == 1 ? "DATETIME" : "DATETIME_TEXT";
     }
     return "";
 }
@@ -132,7 +128,7 @@ std::string CreateTableSql(const TableDef& definition, const std::string& tableN
 std::string CreateIndexSql(const TableDef& definition)
 {
     return "CREATE UNIQUE INDEX " + QuoteIdentifier(IndexName(definition)) + " ON " + QuoteIdentifier(definition.name)
-        + "(" + QuoteIdentifier(definition.fields[*definition.PrimaryKeyIndex()].name) + ")";
+           + "(" + QuoteIdentifier(definition.fields[*definition.PrimaryKeyIndex()].name) + ")";
 }
 
 void Rollback(SqliteConnection& connection)
@@ -147,8 +143,8 @@ void Rollback(SqliteConnection& connection)
 void InsertRows(SqliteConnection& connection, const TableDef& definition, const std::string& tableName,
                 const std::vector<TableRow>& rows, int format)
 {
-    std::string sql = "INSERT INTO " + QuoteIdentifier(tableName) + "(rowid, " + ColumnListSql(definition)
-        + ") VALUES(?1";
+    std::string sql
+        = "INSERT INTO " + QuoteIdentifier(tableName) + "(rowid, " + ColumnListSql(definition) + ") VALUES(?1";
     for (size_t i = 0; i < definition.fields.size(); ++i)
         sql += ", ?" + std::to_string(i + 2);
     sql += ")";
@@ -156,8 +152,8 @@ void InsertRows(SqliteConnection& connection, const TableDef& definition, const 
     for (const TableRow& row : rows) {
         if (row.values.size() != definition.fields.size())
             throw TableError(TableErrorCode::BadValue, connection.Context(),
-                                    "a row of " + std::to_string(row.values.size()) + " values for "
-                                        + std::to_string(definition.fields.size()) + " fields");
+                             "a row of " + std::to_string(row.values.size()) + " values for "
+                                 + std::to_string(definition.fields.size()) + " fields");
         StatementScope scope(insert);
         if (row.rowid != 0)
             insert.BindInteger(1, row.rowid);
@@ -185,9 +181,9 @@ void CreateSchema(SqliteConnection& connection, const TableDef& definition, int 
         InsertRows(connection, definition, definition.name, rows, format);
         if (definition.PrimaryKeyIndex())
             connection.Execute(CreateIndexSql(definition));
-        connection.Execute(std::string("CREATE TABLE ") + kFormatTable + "(magic BLOB, format INTEGER, table_name TEXT)");
-        SqliteStatement record
-            = connection.Prepare(std::string("INSERT INTO ") + kFormatTable + " VALUES(?1, ?2, ?3)");
+        connection.Execute(std::string("CREATE TABLE ") + kFormatTable
+                           + "(magic BLOB, format INTEGER, table_name TEXT)");
+        SqliteStatement record = connection.Prepare(std::string("INSERT INTO ") + kFormatTable + " VALUES(?1, ?2, ?3)");
         record.BindBlob(1, kFormatMagic);
         record.BindInteger(2, format);
         record.BindText(3, definition.name);
@@ -293,7 +289,8 @@ Diagnosis Diagnose(SqliteConnection& connection, const std::string& path)
         StatementScope scope(schema);
         while (schema.Step()) {
             if (schema.ColumnInteger(2) > 0)
-                roots[static_cast<std::uint32_t>(schema.ColumnInteger(2))] = { schema.ColumnText(0), schema.ColumnText(1) };
+                roots[static_cast<std::uint32_t>(schema.ColumnInteger(2))]
+                    = { schema.ColumnText(0), schema.ColumnText(1) };
         }
     } catch (const TableError& error) {
         diagnosis.findings.push_back(error.detail());
@@ -372,9 +369,10 @@ int ReadFormat(SqliteConnection& connection, const TableDef& definition, const s
             throw TableError(TableErrorCode::HeaderCorrupt, context, "the file has lost its schema");
         throw TableError(TableErrorCode::NotATableFile, context, "an empty database of another program");
     }
-    bool hasRecord = connection.QueryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='")
-                                             + kFormatTable + "'")
-        != 0;
+    bool hasRecord
+        = connection.QueryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE type='table' AND name='")
+                                  + kFormatTable + "'")
+          != 0;
     if (!hasRecord) {
         if (applicationId == kTableApplicationId)
             throw TableError(TableErrorCode::HeaderCorrupt, context, "the format record is missing");
@@ -391,13 +389,13 @@ int ReadFormat(SqliteConnection& connection, const TableDef& definition, const s
         throw TableError(TableErrorCode::HeaderCorrupt, context, "the format record is damaged");
     if (!SameText(tableName, definition.name))
         throw TableError(TableErrorCode::NotATableFile, context,
-                                "the file holds table " + tableName + ", not " + definition.name);
+                         "the file holds table " + tableName + ", not " + definition.name);
     if (applicationId != kTableApplicationId || userVersion != format)
         throw TableError(TableErrorCode::HeaderCorrupt, context, "the file header disagrees with the format record");
     if (format > kCurrentTableFormat)
         throw TableError(TableErrorCode::NewerVersion, context,
-                                "table format " + std::to_string(format) + "; this program knows formats up to "
-                                    + std::to_string(kCurrentTableFormat) + " and leaves the file as it is");
+                         "table format " + std::to_string(format) + "; this program knows formats up to "
+                             + std::to_string(kCurrentTableFormat) + " and leaves the file as it is");
     if (format < kOldestTableFormat)
         throw TableError(TableErrorCode::NotATableFile, context, "unknown table format " + std::to_string(format));
     return static_cast<int>(format);
@@ -416,7 +414,7 @@ void CheckStructure(SqliteConnection& connection, const TableDef& definition, in
     bool same = found.size() == definition.fields.size();
     for (size_t i = 0; same && i < found.size(); ++i) {
         same = SameText(found[i].first, definition.fields[i].name)
-            && SameText(found[i].second, DeclaredType(definition.fields[i].type, format));
+               && SameText(found[i].second, DeclaredType(definition.fields[i].type, format));
     }
     if (!same) {
         std::string have, want;
@@ -424,8 +422,7 @@ void CheckStructure(SqliteConnection& connection, const TableDef& definition, in
             have += (have.empty() ? "" : ", ") + name + " " + type;
         for (auto& field : definition.fields)
             want += (want.empty() ? "" : ", ") + field.name + " " + DeclaredType(field.type, format);
-        throw TableError(TableErrorCode::StructureMismatch, context,
-                                "fields (" + have + "), expected (" + want + ")");
+        throw TableError(TableErrorCode::StructureMismatch, context, "fields (" + have + "), expected (" + want + ")");
     }
 }
 
@@ -448,7 +445,7 @@ void CheckIndex(SqliteConnection& connection, const TableDef& definition)
     }
     if (!found)
         throw TableError(TableErrorCode::InvalidIndexField, context,
-                                "the primary index " + IndexName(definition) + " is missing");
+                         "the primary index " + IndexName(definition) + " is missing");
     SqliteStatement info = connection.Prepare("PRAGMA index_info(" + QuoteIdentifier(IndexName(definition)) + ")");
     StatementScope scope(info);
     std::vector<std::string> columns;
@@ -456,8 +453,8 @@ void CheckIndex(SqliteConnection& connection, const TableDef& definition)
         columns.push_back(info.ColumnText(2));
     if (!unique || columns.size() != 1 || !SameText(columns[0], definition.fields[*key].name))
         throw TableError(TableErrorCode::InvalidIndexField, context,
-                                "the primary index " + IndexName(definition) + " is not a unique index on "
-                                    + definition.fields[*key].name);
+                         "the primary index " + IndexName(definition) + " is not a unique index on "
+                             + definition.fields[*key].name);
 }
 
 void Configure(SqliteConnection& connection)
@@ -500,7 +497,7 @@ std::optional<TableRow> RowFromRecord(const salvage::LeafRecord& record, const T
             break;
         case FieldType::Date: {
             auto date = stored.kind == Kind::Integer ? DateOfDayNumber(stored.integer)
-                : stored.kind == Kind::Text          ? ParseDate(stored.bytes)
+                        : stored.kind == Kind::Text  ? ParseDate(stored.bytes)
                                                      : std::nullopt;
             if (!date)
                 return std::nullopt;
@@ -509,7 +506,7 @@ std::optional<TableRow> RowFromRecord(const salvage::LeafRecord& record, const T
         }
         case FieldType::DateTime: {
             auto moment = stored.kind == Kind::Integer ? DateTimeOfSeconds(stored.integer)
-                : stored.kind == Kind::Text            ? ParseDateTime(stored.bytes)
+                          : stored.kind == Kind::Text  ? ParseDateTime(stored.bytes)
                                                        : std::nullopt;
             if (!moment)
                 return std::nullopt;
@@ -604,15 +601,14 @@ std::string BackupName(const std::string& path)
 void RemoveFile(const std::string& path)
 {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        throw TableError(TableErrorCode::WriteFailed,
-                                "Cannot remove " + path + ": " + std::strerror(errno));
+        throw TableError(TableErrorCode::WriteFailed, "Cannot remove " + path + ": " + std::strerror(errno));
 }
 
 void RenameFile(const std::string& from, const std::string& to)
 {
     if (::rename(from.c_str(), to.c_str()) != 0)
         throw TableError(TableErrorCode::WriteFailed,
-                                "Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
+                         "Cannot rename " + from + " to " + to + ": " + std::strerror(errno));
 }
 
 // Puts the fresh file in the damaged one's place. The damaged file gets a
@@ -626,7 +622,7 @@ std::string ReplaceFile(const std::string& path, const std::string& fresh, bool 
         backup = BackupName(path);
         if (::link(path.c_str(), backup.c_str()) != 0)
             throw TableError(TableErrorCode::WriteFailed,
-                                    "Cannot keep " + path + " as " + backup + ": " + std::strerror(errno));
+                             "Cannot keep " + path + " as " + backup + ": " + std::strerror(errno));
         for (const char* suffix : { "-wal", "-journal" }) {
             if (PathExists(path + suffix))
                 RenameFile(path + suffix, backup + suffix);
@@ -659,7 +655,7 @@ void BindFieldValue(SqliteStatement& statement, int index, const TableValue& val
 {
     if (!value.FitsField(type))
         throw TableError(TableErrorCode::BadValue, context,
-                                "the value " + value.Describe() + " does not fit a " + FieldTypeName(type) + " field");
+                         "the value " + value.Describe() + " does not fit a " + FieldTypeName(type) + " field");
     if (value.IsNull()) {
         statement.BindNull(index);
     } else if (value.IsText()) {
@@ -673,7 +669,7 @@ void BindFieldValue(SqliteStatement& statement, int index, const TableValue& val
             statement.BindText(index, *text);
         } else {
             throw TableError(TableErrorCode::BadValue, context,
-                                    "the date " + value.Describe() + " is outside the years 1 to 9999");
+                             "the date " + value.Describe() + " is outside the years 1 to 9999");
         }
     } else {
         TableDateTime moment = value.DateTime();
@@ -683,7 +679,7 @@ void BindFieldValue(SqliteStatement& statement, int index, const TableValue& val
             statement.BindText(index, *text);
         } else {
             throw TableError(TableErrorCode::BadValue, context,
-                                    "the date-time " + value.Describe() + " is not a valid one");
+                             "the date-time " + value.Describe() + " is not a valid one");
         }
     }
 }
@@ -691,8 +687,7 @@ void BindFieldValue(SqliteStatement& statement, int index, const TableValue& val
 TableValue ReadFieldValue(const SqliteStatement& statement, int column, FieldType type)
 {
     switch (statement.ColumnType(column)) {
-    case SQLITE_NULL:
-        return {};
+    case SQLITE_NULL: return {};
     case SQLITE_INTEGER: {
         std::int64_t number = statement.ColumnInteger(column);
         if (type == FieldType::Date) {
@@ -745,14 +740,13 @@ OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definitio
     }
     if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)
         throw TableError(TableErrorCode::OldVersion, context,
-                                "table format " + std::to_string(opened.format) + ", current "
-                                    + std::to_string(kCurrentTableFormat));
+                         "table format " + std::to_string(opened.format) + ", current "
+                             + std::to_string(kCurrentTableFormat));
     Configure(connection);
     return opened;
 }
 
-void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows,
-                    int format)
+void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows, int format)
 {
     ValidateTableDef(definition);
     std::string context = Context(definition, path);
@@ -776,7 +770,7 @@ void WriteTableFile(const std::string& path, const TableDef& definition, const s
 std::vector<TableRow> ReadTableRows(SqliteConnection& connection, const TableDef& definition)
 {
     SqliteStatement select = connection.Prepare("SELECT rowid, " + ColumnListSql(definition) + " FROM "
-                                                 + QuoteIdentifier(definition.name) + " ORDER BY rowid");
+                                                + QuoteIdentifier(definition.name) + " ORDER BY rowid");
     StatementScope scope(select);
     std::vector<TableRow> rows;
     while (select.Step()) {
@@ -801,10 +795,12 @@ void UpgradeTableFile(const std::string& path, const TableDef& definition)
         connection.Execute(CreateTableSql(definition, kUpgradeTable, kCurrentTableFormat));
         InsertRows(connection, definition, kUpgradeTable, rows, kCurrentTableFormat);
         connection.Execute("DROP TABLE " + QuoteIdentifier(definition.name));
-        connection.Execute(std::string("ALTER TABLE ") + kUpgradeTable + " RENAME TO " + QuoteIdentifier(definition.name));
+        connection.Execute(std::string("ALTER TABLE ") + kUpgradeTable + " RENAME TO "
+                           + QuoteIdentifier(definition.name));
         if (definition.PrimaryKeyIndex())
             connection.Execute(CreateIndexSql(definition));
-        connection.Execute(std::string("UPDATE ") + kFormatTable + " SET format=" + std::to_string(kCurrentTableFormat));
+        connection.Execute(std::string("UPDATE ") + kFormatTable
+                           + " SET format=" + std::to_string(kCurrentTableFormat));
         connection.Execute("PRAGMA user_version=" + std::to_string(kCurrentTableFormat));
         connection.Execute("COMMIT");
     } catch (...) {

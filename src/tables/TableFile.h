@@ -54,7 +54,7 @@ struct OpenedTableFile {
 // format (unless allowed), NewerVersion, NotATableFile, StructureMismatch,
 // CannotOpen, ...
 [[nodiscard]] OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definition,
-                                             VersionCheck check = VersionCheck::RequireCurrent);
+                                            VersionCheck check = VersionCheck::RequireCurrent);
 
 // Writes a new table file holding the rows (rowids kept) in the given format.
 // Refuses to overwrite an existing file.
@@ -72,13 +72,13 @@ void UpgradeTableFile(const std::string& path, const TableDef& definition);
 struct RepairReport {
     enum class Action {
         NothingToRepair, // no file
-        Rebuilt,         // every row read through the table; indexes rebuilt, file compacted
-        Salvaged,        // rows saved page by page from a damaged file
+        Rebuilt, // every row read through the table; indexes rebuilt, file compacted
+        Salvaged, // rows saved page by page from a damaged file
     };
     Action action = Action::NothingToRepair;
     size_t rowsKept = 0;
-    size_t rowsDropped = 0;  // rows whose key another, later row also had
-    std::string backupPath;  // the damaged file, kept when anything may have been lost
+    size_t rowsDropped = 0; // rows whose key another, later row also had
+    std::string backupPath; // the damaged file, kept when anything may have been lost
 };
 
 // Repairs a table file (closed by every user). When SQLite can still read

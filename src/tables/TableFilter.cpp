@@ -10,7 +10,7 @@ namespace {
 [[noreturn]] void Reject(std::string_view expression, const std::string& reason)
 {
     throw TableError(TableErrorCode::BadFilter,
-                            "Invalid filter expression '" + std::string(expression) + "': " + reason);
+                     "Invalid filter expression '" + std::string(expression) + "': " + reason);
 }
 
 bool IsIdentifierChar(char c)
@@ -48,7 +48,8 @@ TableFilter TableFilter::Parse(std::string_view expression, const TableDef& defi
     auto field = definition.FieldIndex(fieldName);
     if (!field)
         throw TableError(TableErrorCode::FieldNotFound, "Invalid filter expression '" + std::string(expression)
-                                    + "': table " + definition.name + " has no field " + std::string(fieldName));
+                                                            + "': table " + definition.name + " has no field "
+                                                            + std::string(fieldName));
     if (definition.fields[*field].type != FieldType::Text)
         Reject(expression, "field " + definition.fields[*field].name + " is not a text field");
     filter.fieldIndex_ = *field;
@@ -67,14 +68,10 @@ TableFilter TableFilter::Parse(std::string_view expression, const TableDef& defi
 bool TableFilter::Matches(std::string_view fieldText) const
 {
     switch (kind_) {
-    case Kind::Contains:
-        return fieldText.find(text_) != std::string_view::npos;
-    case Kind::BeginsWith:
-        return fieldText.starts_with(text_);
-    case Kind::EndsWith:
-        return fieldText.ends_with(text_);
-    case Kind::Equals:
-        return fieldText == text_;
+    case Kind::Contains: return fieldText.find(text_) != std::string_view::npos;
+    case Kind::BeginsWith: return fieldText.starts_with(text_);
+    case Kind::EndsWith: return fieldText.ends_with(text_);
+    case Kind::Equals: return fieldText == text_;
     }
     return false;
 }

@@ -24,15 +24,15 @@ constexpr std::uint64_t kLargestPayload = 1u << 30;
 std::uint32_t Get16(std::string_view bytes, size_t at)
 {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 8
-        | static_cast<unsigned char>(bytes[at + 1]);
+           | static_cast<unsigned char>(bytes[at + 1]);
 }
 
 std::uint32_t Get32(std::string_view bytes, size_t at)
 {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8
-        | static_cast<unsigned char>(bytes[at + 3]);
+           | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16
+           | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8
+           | static_cast<unsigned char>(bytes[at + 3]);
 }
 
 bool IsValidPageSize(std::uint32_t size)
@@ -180,9 +180,9 @@ std::uint32_t WalWord(std::string_view bytes, size_t at, bool bigEndian)
     if (bigEndian)
         return Get32(bytes, at);
     return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]))
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16
-        | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+           | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8
+           | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16
+           | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
 }
 
 // The WAL checksum: over 32-bit words taken in pairs, s0 += x0 + s1; s1 += x1 + s0.
@@ -205,8 +205,7 @@ DatabaseHeader ReadDatabaseHeader(std::string_view file)
     if (pageSize == 1)
         pageSize = 65536;
     auto reserved = static_cast<unsigned char>(file[20]);
-    if (!IsValidPageSize(pageSize) || pageSize - reserved < 480 || file[21] != 64 || file[22] != 32
-        || file[23] != 32)
+    if (!IsValidPageSize(pageSize) || pageSize - reserved < 480 || file[21] != 64 || file[22] != 32 || file[23] != 32)
         return header;
     header.valid = true;
     header.pageSize = pageSize;
@@ -308,29 +307,20 @@ bool DecodeRecord(std::string_view payload, std::vector<RecordValue>& values)
         RecordValue value;
         size_t width = 0;
         switch (type) {
-        case 0:
-            break;
+        case 0: break;
         case 1:
         case 2:
         case 3:
-        case 4:
-            width = type;
-            break;
-        case 5:
-            width = 6;
-            break;
+        case 4: width = type; break;
+        case 5: width = 6; break;
         case 6:
-        case 7:
-            width = 8;
-            break;
+        case 7: width = 8; break;
         case 8:
         case 9:
             value.kind = RecordValue::Kind::Integer;
             value.integer = type == 9 ? 1 : 0;
             break;
-        default:
-            width = (type - 12) / 2;
-            break;
+        default: width = (type - 12) / 2; break;
         }
         if (width > payload.size() - body)
             return false;
@@ -403,8 +393,7 @@ std::vector<LeafRecord> ScanTableLeafPages(const PageImage& image, const std::se
     return records;
 }
 
-std::map<std::uint32_t, std::uint32_t> MapPagesToTrees(const PageImage& image,
-                                                       const std::vector<std::uint32_t>& roots)
+std::map<std::uint32_t, std::uint32_t> MapPagesToTrees(const PageImage& image, const std::vector<std::uint32_t>& roots)
 {
     std::map<std::uint32_t, std::uint32_t> owners;
     for (std::uint32_t root : roots) {

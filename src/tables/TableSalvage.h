@@ -18,8 +18,8 @@ struct DatabaseHeader {
     bool valid = false; // magic, page size and payload fractions as SQLite writes them
     std::uint32_t pageSize = 0;
     std::uint32_t reservedBytes = 0;
-    std::uint32_t pageCount = 0;   // the in-header size; only meaningful when pageCountValid
-    bool pageCountValid = false;   // its version-valid-for number matches the change counter
+    std::uint32_t pageCount = 0; // the in-header size; only meaningful when pageCountValid
+    bool pageCountValid = false; // its version-valid-for number matches the change counter
     std::uint32_t freelistTrunk = 0;
 };
 
@@ -28,7 +28,7 @@ struct DatabaseHeader {
 // The pages that a WAL file holds up to its last valid commit: frames whose
 // salts match the WAL header and whose running checksums hold.
 struct WalPages {
-    std::uint32_t pageSize = 0;      // 0 when the WAL header is not valid
+    std::uint32_t pageSize = 0; // 0 when the WAL header is not valid
     std::uint32_t databasePages = 0; // the database size at the last commit (0: no commit)
     std::map<std::uint32_t, std::string> pages;
 };
@@ -79,8 +79,7 @@ struct LeafRecord {
 // Every well-formed record on every table leaf page from page 2 on, except
 // the pages to skip; records whose overflow chain is broken are left out.
 // Records come in page order, then cell order.
-[[nodiscard]] std::vector<LeafRecord> ScanTableLeafPages(const PageImage& image,
-                                                          const std::set<std::uint32_t>& skip);
+[[nodiscard]] std::vector<LeafRecord> ScanTableLeafPages(const PageImage& image, const std::set<std::uint32_t>& skip);
 
 // For each page reachable from one of the roots (interior pages, leaves and
 // overflow pages), the root of its b-tree. A page that cannot be parsed is

@@ -51,14 +51,10 @@ std::optional<TableDate> ParseDate(std::string_view text)
 const char* FieldTypeName(FieldType type)
 {
     switch (type) {
-    case FieldType::Text:
-        return "text";
-    case FieldType::Integer:
-        return "integer";
-    case FieldType::Date:
-        return "date";
-    case FieldType::DateTime:
-        return "date-time";
+    case FieldType::Text: return "text";
+    case FieldType::Integer: return "integer";
+    case FieldType::Date: return "date";
+    case FieldType::DateTime: return "date-time";
     }
     return "?";
 }
@@ -122,14 +118,10 @@ std::optional<TableDateTime> ParseDateTime(std::string_view text)
 bool TableValue::FitsField(FieldType type) const
 {
     switch (type) {
-    case FieldType::Text:
-        return IsNull() || IsText();
-    case FieldType::Integer:
-        return IsNull() || IsInteger();
-    case FieldType::Date:
-        return IsNull() || IsDate();
-    case FieldType::DateTime:
-        return IsNull() || IsDateTime();
+    case FieldType::Text: return IsNull() || IsText();
+    case FieldType::Integer: return IsNull() || IsInteger();
+    case FieldType::Date: return IsNull() || IsDate();
+    case FieldType::DateTime: return IsNull() || IsDateTime();
     }
     return false;
 }

@@ -68,8 +68,7 @@ public:
     {
     }
     template <std::integral Number>
-        requires(!std::same_as<Number, bool> && !std::same_as<Number, char>)
-    TableValue(Number number)
+    requires(!std::same_as<Number, bool> && !std::same_as<Number, char>) TableValue(Number number)
         : value_(static_cast<std::int64_t>(number))
     {
     }

@@ -72,8 +72,8 @@ std::string ReferenceExtractEmails(const std::string& line)
         atSign = false;
     };
     for (char c : line) {
-        bool accepted = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-'
-            || (c == '_' && !atSign);
+        bool accepted
+            = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || (c == '_' && !atSign);
         if (accepted)
             (atSign ? domain : local) += c;
         else if (c == '@' && !atSign)
@@ -201,8 +201,7 @@ TEST_F(HarvestEmailsTest, AppendsToTheListWithoutEmptyEntries)
         { "to a list", "a@x.example", "abuse: b@y.example", "a@x.example,b@y.example" },
         { "address already there", "a@x.example,b@y.example", "abuse: b@y.example", "a@x.example,b@y.example" },
         { "address inside a longer one", "noc-abuse@x.example", "abuse: abuse@x.example", "noc-abuse@x.example" },
-        { "same address twice in the answer", "", "abuse: a@x.example\r\nabuse: A@X.example",
-          "a@x.example" },
+        { "same address twice in the answer", "", "abuse: a@x.example\r\nabuse: A@X.example", "a@x.example" },
         { "answer without usable lines", "a@x.example", "\r\n\r\nremarks: none\r\n", "a@x.example" },
         { "empty answer", "a@x.example", "", "a@x.example" },
     };
@@ -261,8 +260,8 @@ TEST_F(HarvestEmailsTest, AgreesWithThePlainLineByLineHarvestOnRandomAnswers)
     const std::string excluded = "x@b.c\r\n";
     Blacklist(excluded);
     std::mt19937 random(20240603);
-    const std::vector<std::string> pieces = { "a", "b", "x", ".c", "@", "@", " ", "\r", "\n", "\r\n",
-                                              "Abuse", "e-mail:", "-", "_", "B" };
+    const std::vector<std::string> pieces
+        = { "a", "b", "x", ".c", "@", "@", " ", "\r", "\n", "\r\n", "Abuse", "e-mail:", "-", "_", "B" };
     std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
     std::uniform_int_distribution<size_t> length(0, 30);
     for (int round = 0; round < 5000; ++round) {
@@ -280,8 +279,7 @@ TEST_F(HarvestEmailsTest, AgreesWithThePlainLineByLineHarvestOnRandomAnswers)
 TEST_F(HarvestEmailsTest, TakesEveryAddressWithoutExclusionFiles)
 {
     test::RecordingUi ui;
-    EXPECT_EQ(Harvest("", "abuse: a@x.example\r\nabuse: b@y.example", KeywordFilter::On, 0),
-              "a@x.example,b@y.example");
+    EXPECT_EQ(Harvest("", "abuse: a@x.example\r\nabuse: b@y.example", KeywordFilter::On, 0), "a@x.example,b@y.example");
     EXPECT_TRUE(ui.messages.empty());
 }
 

@@ -160,7 +160,7 @@ TEST(AddLineToSortedFile, KeepsThePermissionsOfTheFile)
     WriteFile(dir / "EmailBlacklist.txt", "a\r\n");
     ASSERT_EQ(chmod((dir / "EmailBlacklist.txt").c_str(), 0640), 0);
     AddLineToSortedFile(dir / "EmailBlacklist.txt", "b");
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(stat((dir / "EmailBlacklist.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
@@ -171,7 +171,7 @@ TEST(AddLineToSortedFile, WritesThroughASymbolicLink)
     WriteFile(dir / "shared.txt", "a\r\n");
     ASSERT_EQ(symlink((dir / "shared.txt").c_str(), (dir / "EmailBlacklist.txt").c_str()), 0);
     AddLineToSortedFile(dir / "EmailBlacklist.txt", "b");
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(lstat((dir / "EmailBlacklist.txt").c_str(), &info), 0);
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(ReadFile(dir / "shared.txt"), "a\r\nb\r\n");
@@ -234,7 +234,9 @@ TEST_F(DeleteMatchingFilesTest, DeletesTheFilesTheMaskMatches)
         std::vector<std::string> remaining;
     } cases[] = {
         { "star, case-sensitive, folders stay", "_MV*", { ".hidden", "_MVfolder", "_mv3", "other.txt" } },
-        { "question mark is one character", "_MV?", { ".hidden", "_MV1.txt", "_MV12", "_MVfolder", "_mv3", "other.txt" } },
+        { "question mark is one character",
+          "_MV?",
+          { ".hidden", "_MV1.txt", "_MV12", "_MVfolder", "_mv3", "other.txt" } },
         { "mask without wildcards", "other.txt", { ".hidden", "_MV1.txt", "_MV12", "_MV2", "_MVfolder", "_mv3" } },
         { "star matches hidden files too", "*", { "_MVfolder" } },
         { "mask matching nothing", "*.eml", all },

@@ -158,7 +158,7 @@ TEST_F(ConfigTest, ChangedValuesReachTheUserFileAndTheMainFileIsUntouched)
 {
     const std::string main = "[MailOptions]\r\nHostAddress=smtp\r\n";
     WriteFile(MainFile(), main);
-    struct stat before {};
+    struct stat before { };
     stat(MainFile().c_str(), &before);
     {
         Config config(program.Path());
@@ -166,9 +166,10 @@ TEST_F(ConfigTest, ChangedValuesReachTheUserFileAndTheMainFileIsUntouched)
         config.LastBulkReportPath = "/home/me/saved spam/";
         config.SaveUserSettings();
     }
-    EXPECT_EQ(ReadFile(UserFile()),
-              "[MailOptions]\r\nDefaultFile=SpamReport.txt\r\n\r\n[Defaults]\r\nLastBulkReportPath=/home/me/saved spam/\r\n");
-    struct stat after {};
+    EXPECT_EQ(
+        ReadFile(UserFile()),
+        "[MailOptions]\r\nDefaultFile=SpamReport.txt\r\n\r\n[Defaults]\r\nLastBulkReportPath=/home/me/saved spam/\r\n");
+    struct stat after { };
     stat(MainFile().c_str(), &after);
     EXPECT_EQ(ReadFile(MainFile()), main);
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);

@@ -127,8 +127,8 @@ TEST_F(IniFileTest, TruthValuesAreIntegers)
         bool expected;
     };
     const Case cases[] = {
-        { "1", false, true }, { "2", false, true },  { "0x10", false, true }, { "0", true, false },
-        { "-1", false, true }, { "word", false, false }, { "word", true, true }, { "true", false, false },
+        { "1", false, true },  { "2", false, true },     { "0x10", false, true }, { "0", true, false },
+        { "-1", false, true }, { "word", false, false }, { "word", true, true },  { "true", false, false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -146,11 +146,13 @@ TEST_F(IniFileTest, WriteCreatesTheFileWithTheSection)
 
 TEST_F(IniFileTest, WriteReplacesTheKeyAndKeepsEverythingElse)
 {
-    Write("; comment\r\n[MailOptions]\r\nHostAddress=smtp\r\ndefaultfile=old.txt\r\nCC=a@b\r\n\r\n[Defaults]\r\nX=1\r\n");
+    Write(
+        "; comment\r\n[MailOptions]\r\nHostAddress=smtp\r\ndefaultfile=old.txt\r\nCC=a@b\r\n\r\n[Defaults]\r\nX=1\r\n");
     IniFile ini(path);
     ini.WriteString("mailoptions", "DefaultFile", "new.txt");
-    EXPECT_EQ(ReadFile(path),
-              "; comment\r\n[MailOptions]\r\nHostAddress=smtp\r\nDefaultFile=new.txt\r\nCC=a@b\r\n\r\n[Defaults]\r\nX=1\r\n");
+    EXPECT_EQ(
+        ReadFile(path),
+        "; comment\r\n[MailOptions]\r\nHostAddress=smtp\r\nDefaultFile=new.txt\r\nCC=a@b\r\n\r\n[Defaults]\r\nX=1\r\n");
 }
 
 TEST_F(IniFileTest, WriteAddsAMissingKeyAtTheEndOfItsSection)
@@ -159,14 +161,15 @@ TEST_F(IniFileTest, WriteAddsAMissingKeyAtTheEndOfItsSection)
     IniFile ini(path);
     ini.WriteString("MailOptions", "DefaultFile", "a.txt");
     ini.WriteString("Other", "Y", "2");
-    EXPECT_EQ(ReadFile(path),
-              "[MailOptions]\r\nHostAddress=smtp\r\nDefaultFile=a.txt\r\n\r\n[Defaults]\r\nX=1\r\n\r\n[Other]\r\nY=2\r\n");
+    EXPECT_EQ(
+        ReadFile(path),
+        "[MailOptions]\r\nHostAddress=smtp\r\nDefaultFile=a.txt\r\n\r\n[Defaults]\r\nX=1\r\n\r\n[Other]\r\nY=2\r\n");
 }
 
 TEST_F(IniFileTest, WrittenValuesReadBackUnchanged)
 {
-    const std::string values[] = { "", "plain", " leading blank", "trailing blank ", "\"quoted\"", "'single'",
-                                   "a=b", "/home/u/My Mail/", "\x01\xfe bytes" };
+    const std::string values[] = { "",         "plain", " leading blank",   "trailing blank ", "\"quoted\"",
+                                   "'single'", "a=b",   "/home/u/My Mail/", "\x01\xfe bytes" };
     for (const auto& value : values) {
         SCOPED_TRACE(value);
         IniFile ini(path);

@@ -94,7 +94,8 @@ TEST_F(DataModuleTest, AFirstLookUpThatFindsNothingCachesNothingButIsLogged)
 {
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.7", 0, 3), "");
     EXPECT_TRUE(CacheRows().empty());
-    std::vector<std::vector<TableValue>> stats { { "198.51.100.7", TableDateTime { Today, 14 * 3600 + 30 * 60 + 5 }, 3 } };
+    std::vector<std::vector<TableValue>> stats { { "198.51.100.7", TableDateTime { Today, 14 * 3600 + 30 * 60 + 5 },
+                                                   3 } };
     EXPECT_EQ(StatsRows(), stats);
 
     // Nothing is cached, so the next look-up searches again.
@@ -115,7 +116,7 @@ TEST_F(DataModuleTest, TheNormalAndTheHarderSearchFillTheirOwnSet)
     clock.AdvanceSeconds(3600);
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.7", 2, 0), "abuse@isp.example,noc@isp.example");
     EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.7", "abuse@isp.example", Today,
-                                                   "abuse@isp.example,noc@isp.example", Today, 2) });
+                                                  "abuse@isp.example,noc@isp.example", Today, 2) });
     EXPECT_EQ(finder.calls, (std::vector<ScriptedFinder::Call> { { "198.51.100.7", 0 }, { "198.51.100.7", 2 } }));
 }
 
@@ -158,8 +159,8 @@ TEST_F(DataModuleTest, EachSetIsUsedFor30DaysAndTheTwoAgeApart)
         EXPECT_EQ(finder.calls.size(), c.searched ? 1u : 0u);
         EXPECT_EQ(CacheRows().at(0)[5], TableValue(++reports));
     }
-    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.9", "new@isp.example", d + 30, "new-hard@isp.example",
-                                                   d + 40, 10) });
+    EXPECT_EQ(CacheRows(),
+              RowList { IPListValues("198.51.100.9", "new@isp.example", d + 30, "new-hard@isp.example", d + 40, 10) });
 }
 
 TEST_F(DataModuleTest, AnEmptySearchResultIsStoredButNeverFresh)
@@ -224,8 +225,8 @@ TEST_F(DataModuleTest, ALookUpMadeDuringTheSearchMovesNothingAndAddsNoSecondRow)
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.22", 0, 0), "new@c.example");
 
     EXPECT_EQ(CacheRows(), (RowList { IPListValues("198.51.100.20", "new@a.example", Today, "", Today - 31, 2),
-                                          IPListValues("198.51.100.21", "fresh@b.example", Today, "", Today - 31, 2),
-                                          IPListValues("198.51.100.22", "new@c.example", Today, "", Today - 31, 2) }));
+                                      IPListValues("198.51.100.21", "fresh@b.example", Today, "", Today - 31, 2),
+                                      IPListValues("198.51.100.22", "new@c.example", Today, "", Today - 31, 2) }));
     EXPECT_EQ(StatsRows().size(), 4u);
 }
 
@@ -336,7 +337,8 @@ std::vector<TableRow> ManyRows(int count)
     std::vector<TableRow> rows;
     for (int i = 1; i <= count; ++i) {
         std::string ip = "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
-        rows.push_back({ i, IPListValues(ip, "abuse@net" + std::to_string(i) + ".example,noc@isp.example", Today - i % 20) });
+        rows.push_back(
+            { i, IPListValues(ip, "abuse@net" + std::to_string(i) + ".example,noc@isp.example", Today - i % 20) });
     }
     return rows;
 }
@@ -354,7 +356,8 @@ TEST_F(DataModuleTest, DamagedOrOldTableFilesAreRepairedOrUpgradedAsTheyOpen)
           [](const std::string& path) { OverwriteBytes(path, 0, std::string(100, '\xa5')); }, true },
         { "a corrupt index page", kCurrentTableFormat,
           [](const std::string& path) {
-              OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(1) - 1) * PageSize, std::string(12, '\xff'));
+              OverwriteBytes(path, (PagesOf(path, "IPList_primary", "leaf").at(1) - 1) * PageSize,
+                             std::string(12, '\xff'));
           },
           false },
         { "an older format of ours", kOldestTableFormat, [](const std::string&) {}, false },

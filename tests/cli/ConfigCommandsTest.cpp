@@ -59,8 +59,7 @@ TEST_F(CliConfigTest, PrintsEveryDefaultForAnEmptyFolder)
 TEST_F(CliConfigTest, PrintsTheFolderSettingsAndHidesThePassword)
 {
     WriteFile(program / "Morvanta.ini", "[MailOptions]\r\nHostAddress=smtp.example.org\r\nUseMAPI=2\r\nEMailPassword="
-                                            + EncryptString("pw", PasswordKey)
-                                            + "\r\n[Options]\r\nWhoisPort=0x10\r\n");
+                                            + EncryptString("pw", PasswordKey) + "\r\n[Options]\r\nWhoisPort=0x10\r\n");
     ProcessResult result = Cli({ "--folder", program.Path(), "config" });
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     auto settings = Settings(result.out);

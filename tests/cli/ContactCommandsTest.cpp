@@ -90,19 +90,19 @@ TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
         registries.Answer(Registry::Abuse, "-h relay.spam.example", "No abuse contact known for this domain.\n");
         registries.Answer(Registry::Arin, "198.51.100.23", ArinRipeRange("198.51.0.0 - 198.51.255.255"));
         registries.Answer(Registry::Arin, "+ 198.51.100.23", ArinRipeRange("198.51.0.0 - 198.51.255.255"));
-        registries.Answer(Registry::Ripe, "198.51.100.23",
-                          RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET",
-                                           "abuse@spam-isp.example"));
+        registries.Answer(
+            Registry::Ripe, "198.51.100.23",
+            RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET", "abuse@spam-isp.example"));
         registries.Answer(Registry::Ripe, "-a 198.51.100.23",
-                          RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET",
-                                           "abuse@spam-isp.example", "tech-c:         noc@spam-isp.example\n"));
+                          RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET", "abuse@spam-isp.example",
+                                           "tech-c:         noc@spam-isp.example\n"));
 
         std::vector<std::string> fields;
         auto run = [&](std::vector<std::string> arguments) {
             registries.ClearQueries();
             ProcessResult result = Run(std::move(arguments));
-            fields.insert(fields.end(), { std::to_string(result.exitStatus), result.out, result.err,
-                                          QueryLog(registries) });
+            fields.insert(fields.end(),
+                          { std::to_string(result.exitStatus), result.out, result.err, QueryLog(registries) });
         };
         run({ "find", folder / "spam.eml" });
         run({ "find", folder / "spam.eml" });
@@ -213,9 +213,11 @@ TEST_F(ContactCommands, MagicAndAbuseFailuresGoToStandardErrorWithExitStatus1)
         std::string err;
     };
     const Case cases[] = {
-        { "magic", { "magic", "193.0.0.2" },
+        { "magic",
+          { "magic", "193.0.0.2" },
           "Searching ARIN...\nSearching RIPE...\n" + SocketErrorMessage(10061) + "\nDisconnected\n" },
-        { "abuse", { "abuse", "spam.example" },
+        { "abuse",
+          { "abuse", "spam.example" },
           "Searching 127.0.0.9...\n" + SocketErrorMessage(10061) + "\nDisconnected\n" },
     };
     for (const Case& c : cases) {
@@ -273,7 +275,8 @@ TEST_F(ContactCommands, AddingToAListTakesTheAddressOutOfTheCacheAndKeepsItAsTyp
         SCOPED_TRACE(c.list);
         TempDir caseFolder;
         const int day = 19800;
-        Cache(caseFolder.Path(), { { "198.51.100.40", "x@y.com,ax@y.com", TableDate { day }, "x@y.com", TableDate { day }, 1 } });
+        Cache(caseFolder.Path(),
+              { { "198.51.100.40", "x@y.com,ax@y.com", TableDate { day }, "x@y.com", TableDate { day }, 1 } });
         WriteFile(caseFolder / c.fileName, "a@b.example\r\nz@z.example\r\n");
 
         ProcessResult result = RunIn(caseFolder.Path(), { c.list, "add", "X@Y.com" });
@@ -301,7 +304,8 @@ TEST_F(ContactCommands, AddingRefusesAnEmptyAddressOrOneWithALineBreak)
 TEST_F(ContactCommands, ApplyBlacklistAndFixEmailsCleanTheCache)
 {
     const int day = 19800;
-    Cache(folder.Path(), { { "198.51.100.41", ",,x@y.com,keep@k.example", TableDate { day }, "x@y.com", TableDate { day }, 1 },
+    Cache(folder.Path(),
+          { { "198.51.100.41", ",,x@y.com,keep@k.example", TableDate { day }, "x@y.com", TableDate { day }, 1 },
             { "198.51.100.42", ",b@c.org", TableDate { day }, "", TableDate { day - 31 }, 1 } });
     WriteFile(folder / BlacklistFileName, "x@y.com\r\n");
     WriteFile(folder / BlocklistFileName, "b@c.org\r\n");

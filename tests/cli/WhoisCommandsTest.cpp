@@ -15,9 +15,8 @@ class WhoisCommand : public ::testing::Test {
 protected:
     void WriteSettings(int port, const std::string& more = "")
     {
-        WriteFile(folder / "Morvanta.ini",
-                  "[Options]\r\nDefaultWhoisHost=127.0.0.1\r\nWhoisPort=" + std::to_string(port)
-                      + "\r\nNetworkTimeout=5\r\n" + more);
+        WriteFile(folder / "Morvanta.ini", "[Options]\r\nDefaultWhoisHost=127.0.0.1\r\nWhoisPort="
+                                               + std::to_string(port) + "\r\nNetworkTimeout=5\r\n" + more);
     }
 
     ProcessResult Run(std::vector<std::string> arguments)
@@ -80,7 +79,9 @@ TEST_F(WhoisCommand, PrintsTheFailureAndExits1)
     const Case cases[] = {
         { "connection refused", { "whois", "127.0.0.1" }, "Socket Error # 10061\r\nConnection refused.\n" },
         { "unknown target", { "whois", "target.invalid" }, "Socket Error # 11001\r\nHost not found.\n" },
-        { "unknown server", { "whois", "-h", "whois.invalid", "127.0.0.1" }, "Socket Error # 11001\r\nHost not found.\n" },
+        { "unknown server",
+          { "whois", "-h", "whois.invalid", "127.0.0.1" },
+          "Socket Error # 11001\r\nHost not found.\n" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

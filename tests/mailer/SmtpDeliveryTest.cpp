@@ -63,8 +63,7 @@ protected:
     }
 
     // A server in that mode that takes the test login.
-    static SmtpTestServer::Options ServerOptions(const std::string& mode,
-                                                 const TestCertificates::KeyPair& certificate)
+    static SmtpTestServer::Options ServerOptions(const std::string& mode, const TestCertificates::KeyPair& certificate)
     {
         SmtpTestServer::Options options;
         options.mode = mode;
@@ -346,7 +345,10 @@ TEST(ApplyMailSettings, RefusesAPortOrTLSChoiceItCannotHonour)
         int useTLS;
     };
     const Case cases[] = {
-        { "port 0", 0, 0 }, { "port above 65535", 65536, 0 }, { "UseTLS 3", 25, 3 }, { "UseTLS -1", 25, -1 },
+        { "port 0", 0, 0 },
+        { "port above 65535", 65536, 0 },
+        { "UseTLS 3", 25, 3 },
+        { "UseTLS -1", 25, -1 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -11,8 +11,13 @@ namespace {
 TEST(EncodeBase64, MatchesTheRfc4648TestVectors)
 {
     const std::pair<std::string, std::string> cases[] = {
-        { "", "" }, { "f", "Zg==" }, { "fo", "Zm8=" }, { "foo", "Zm9v" },
-        { "foob", "Zm9vYg==" }, { "fooba", "Zm9vYmE=" }, { "foobar", "Zm9vYmFy" },
+        { "", "" },
+        { "f", "Zg==" },
+        { "fo", "Zm8=" },
+        { "foo", "Zm9v" },
+        { "foob", "Zm9vYg==" },
+        { "fooba", "Zm9vYmE=" },
+        { "foobar", "Zm9vYmFy" },
         { std::string("\0\xff\xfe", 3), "AP/+" },
     };
     for (const auto& [input, expected] : cases) {
@@ -40,10 +45,8 @@ TEST(EncodeQuotedPrintableLine, EncodesWhatIsNotPlainPrintable)
         { "blank at the end of the line", "end ", { "end=20" } },
         { "TAB at the end of the line", "end\t", { "end=09" } },
         { "empty line", "", { "" } },
-        { "long line gets soft breaks", std::string(80, 'a'),
-          { std::string(75, 'a') + "=", std::string(5, 'a') } },
-        { "an escape is never split", std::string(74, 'a') + "\xe9z",
-          { std::string(74, 'a') + "=", "=E9z" } },
+        { "long line gets soft breaks", std::string(80, 'a'), { std::string(75, 'a') + "=", std::string(5, 'a') } },
+        { "an escape is never split", std::string(74, 'a') + "\xe9z", { std::string(74, 'a') + "=", "=E9z" } },
     };
     for (const QuotedPrintableCase& c : cases) {
         SCOPED_TRACE(c.name);

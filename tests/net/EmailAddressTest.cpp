@@ -146,22 +146,27 @@ TEST(EmailAddressList, SplitsListTextIntoMailboxes)
         { "comma", "a@example.org, b@example.net", { { "", "a@example.org" }, { "", "b@example.net" } } },
         { "semicolon", "a@example.org;b@example.net", { { "", "a@example.org" }, { "", "b@example.net" } } },
         { "single address", "a@example.org", { { "", "a@example.org" } } },
-        { "quoted name keeps its comma", "\"Doe, John\" <john@example.org>, jane@example.net",
+        { "quoted name keeps its comma",
+          "\"Doe, John\" <john@example.org>, jane@example.net",
           { { "Doe, John", "john@example.org" }, { "", "jane@example.net" } } },
-        { "comma inside a comment does not split", "a@example.org (Smith, John), b@example.net",
+        { "comma inside a comment does not split",
+          "a@example.org (Smith, John), b@example.net",
           { { "", "a@example.org" }, { "", "b@example.net" } } },
-        { "group name is dropped", "Friends: a@example.org, b@example.net;",
+        { "group name is dropped",
+          "Friends: a@example.org, b@example.net;",
           { { "", "a@example.org" }, { "", "b@example.net" } } },
         { "empty group", "undisclosed-recipients:;", {} },
         { "commas and blanks only", " , ,\t, ", {} },
         { "blank text", " \t ", {} },
-        { "empty entries vanish", "a@example.org,, ,<>, b@example.net",
+        { "empty entries vanish",
+          "a@example.org,, ,<>, b@example.net",
           { { "", "a@example.org" }, { "", "b@example.net" } } },
-        { "entry of a comment only vanishes after a semicolon", "a@example.org; (note);",
-          { { "", "a@example.org" } } },
-        { "names with blanks", "John Smith <j@example.org>, Jane Roe <r@example.org>",
+        { "entry of a comment only vanishes after a semicolon", "a@example.org; (note);", { { "", "a@example.org" } } },
+        { "names with blanks",
+          "John Smith <j@example.org>, Jane Roe <r@example.org>",
           { { "John Smith", "j@example.org" }, { "Jane Roe", "r@example.org" } } },
-        { "escaped quote inside a quoted name", "\"a \\\" , b\" <x@example.org>, y@example.org",
+        { "escaped quote inside a quoted name",
+          "\"a \\\" , b\" <x@example.org>, y@example.org",
           { { "a \", b", "x@example.org" }, { "", "y@example.org" } } },
     };
     for (const ListCase& c : cases) {
@@ -197,8 +202,7 @@ TEST(EmailAddressList, ParseErrorKeepsEarlierEntriesAndThePartOfTheFailingOne)
     EmailAddressList list;
     EXPECT_THROW(list.SetAddressListText("a@example.org, John <j@example.org> k@example.org, c@example.org"),
                  EmailParseError);
-    EXPECT_EQ(Mailboxes(list),
-              (std::vector<Mailbox> { { "", "a@example.org" }, { "John", "j@example.org" } }));
+    EXPECT_EQ(Mailboxes(list), (std::vector<Mailbox> { { "", "a@example.org" }, { "John", "j@example.org" } }));
 }
 
 TEST(EmailAddressList, AddAppendsAnEmptyItemWithoutMovingTheOthers)

@@ -29,8 +29,10 @@ TEST(EncodeHeader, EncodesOnlyTheWordsThatNeedIt)
     const EncodeCase cases[] = {
         { "plain text stays as it is", "Virus report from 10.0.0.1", Latin1, "Virus report from 10.0.0.1" },
         { "word with a high byte", "Hello M\xfcller", Latin1, "Hello =?ISO-8859-1?Q?M=FCller?=" },
-        { "neighbouring words share one encoded word", "Gr\xfc\xdf \xfc" "ber alles", Latin1,
-          "=?ISO-8859-1?Q?Gr=FC=DF_=FCber?= alles" },
+        { "neighbouring words share one encoded word",
+          "Gr\xfc\xdf \xfc"
+          "ber alles",
+          Latin1, "=?ISO-8859-1?Q?Gr=FC=DF_=FCber?= alles" },
         { "a plain word ends the run", "Gr\xfc\xdf Gott M\xfcller", Latin1,
           "=?ISO-8859-1?Q?Gr=FC=DF?= Gott =?ISO-8859-1?Q?M=FCller?=" },
         { "escaped characters inside an encoded word", "caf\xe9=?_x plain", Latin1,
@@ -40,7 +42,10 @@ TEST(EncodeHeader, EncodesOnlyTheWordsThatNeedIt)
         { "text that looks like an encoded word is protected", "see =?UTF-8?Q?abc?= here", Latin1,
           "see =?ISO-8859-1?Q?=3D=3FUTF-8=3FQ=3Fabc=3F=3D?= here" },
         { "an equals sign alone needs no encoding", "a=b c", Latin1, "a=b c" },
-        { "UTF-8 with Q", "Gr\xc3\xbc\xc3\x9f" "e", Utf8Q, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=" },
+        { "UTF-8 with Q",
+          "Gr\xc3\xbc\xc3\x9f"
+          "e",
+          Utf8Q, "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=" },
         { "B groups three bytes", "\xf0\xd2\xc9\xd7\xc5\xd4 mir", Koi8, "=?KOI8-R?B?8NLJ18XU?= mir" },
         { "ISO-2022-JP is converted first", "\xc6\xfc\xcb\xdc", Japanese, "=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=" },
     };
@@ -152,15 +157,14 @@ struct AddressCase {
 TEST(EncodeAddressItem, WritesNameAndAddressAsAHeaderShowsThem)
 {
     const AddressCase cases[] = {
-        { "plain name is always quoted", "Morvanta", AddressAsName::Off, "\"Morvanta\" <r@example.org>",
-          "Morvanta" },
+        { "plain name is always quoted", "Morvanta", AddressAsName::Off, "\"Morvanta\" <r@example.org>", "Morvanta" },
         { "quotes and backslashes are escaped", "A \"B\" \\C", AddressAsName::Off,
           "\"A \\\"B\\\" \\\\C\" <r@example.org>", "A \"B\" \\C" },
         { "non-ASCII name is encoded", "J\xf6rg M\xfcller", AddressAsName::Off,
           "=?ISO-8859-1?Q?J=F6rg_M=FCller?= <r@example.org>", "J\xf6rg M\xfcller" },
         { "no name gives the bare address", "", AddressAsName::Off, "r@example.org", "" },
-        { "with the switch on the address serves as name", "", AddressAsName::On,
-          "\"r@example.org\" <r@example.org>", "r@example.org" },
+        { "with the switch on the address serves as name", "", AddressAsName::On, "\"r@example.org\" <r@example.org>",
+          "r@example.org" },
     };
     for (const AddressCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -40,15 +40,8 @@ TEST_F(IoHandlerReceiveLine, SplitsWhatThePeerSentIntoLines)
 
 TEST_F(IoHandlerReceiveLine, FindsLinesWhoseBytesArriveInSeveralPieces)
 {
-    Connect(PeerScript()
-                .Send("ab")
-                .Pause(50ms)
-                .Send("c\r")
-                .Pause(50ms)
-                .Send("\nde")
-                .Pause(50ms)
-                .Send("f\n")
-                .StaySilent());
+    Connect(
+        PeerScript().Send("ab").Pause(50ms).Send("c\r").Pause(50ms).Send("\nde").Pause(50ms).Send("f\n").StaySilent());
     EXPECT_EQ(Io().ReceiveLine(), "abc");
     EXPECT_EQ(Io().ReceiveLine(), "def");
 }
@@ -251,7 +244,8 @@ TEST_F(IoHandlerReceiveUntilClosed, ReportsTheBytesReadAsWorkOfTheConnection)
         events.push_back("begin " + std::to_string(static_cast<int>(mode)));
     };
     client.OnWork = [&](NetComponent*, WorkMode, int64_t count) { events.push_back(std::to_string(count)); };
-    client.OnWorkEnd = [&](NetComponent*, WorkMode mode) { events.push_back("end " + std::to_string(static_cast<int>(mode))); };
+    client.OnWorkEnd
+        = [&](NetComponent*, WorkMode mode) { events.push_back("end " + std::to_string(static_cast<int>(mode))); };
     Connect(PeerScript().Send("abc").Pause(300ms).Send("de"));
 
     (void)Io().ReceiveUntilClosed();

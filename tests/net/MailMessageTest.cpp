@@ -4,9 +4,9 @@
 #include "fixtures/CollectingSink.h"
 #include "fixtures/TestFiles.h"
 #include "net/Base64.h"
-#include "net/NetError.h"
 #include "net/MessageErrors.h"
 #include "net/MimeBoundary.h"
+#include "net/NetError.h"
 
 #include <gtest/gtest.h>
 
@@ -99,7 +99,8 @@ protected:
         return Concat({ { "Content-Type: application/octet-stream;", "        name=\"" + name + "\"",
                           "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
                           "        filename=\"" + name + "\"", "" },
-                        Base64Lines(data), { "" } });
+                        Base64Lines(data),
+                        { "" } });
     }
 
     FixedClock clock = FixedClock::AtLocal(2026, 12, 8, 14, 2, 8, 3600);
@@ -218,7 +219,8 @@ TEST_F(MessageTest, EmptyDisplayNameMakesTheAddressTheNameOnlyInFrom)
 TEST_F(MessageTest, BodyWithAHighByteGivesAnEightBitTextPartWithoutCharset)
 {
     FillReport();
-    message.SetBodyText("Gr\xfc\xdf" "e");
+    message.SetBodyText("Gr\xfc\xdf"
+                        "e");
     Attach("a.bin", "x");
     CollectingSink sink = Write();
     auto start = std::find(sink.lines.begin(), sink.lines.end(), "Content-Type: text/plain");
@@ -369,23 +371,24 @@ TEST_F(MessageTest, EveryHeaderFieldInItsOrder)
     message.Date = FixedClock::AtLocal(2026, 3, 1, 8, 0, 0, 3600).Now();
     message.ExtraHeaders.SetHeaderValue("X-Extra", "yes");
     message.BuildHeaderLines();
-    EXPECT_EQ(message.LastGeneratedHeaders.Lines(), (Lines {
-                                                        "From: \"Morvanta\" <reports@example.org>",
-                                                        "Subject: Virus report",
-                                                        "To: abuse@example.net, abuse@example.com",
-                                                        "Cc: cc@example.org",
-                                                        "Newsgroups: news.admin.net-abuse.email,alt.spam",
-                                                        "Sender: Sender Name <sender@example.org>",
-                                                        "Reply-To: reply@example.org",
-                                                        "Organization: Example Org",
-                                                        "Disposition-Notification-To: \"Morvanta\" <reports@example.org>",
-                                                        "References: <ref@example.org>",
-                                                        "Date: Sun, 1 Mar 2026 08:00:00 +0100",
-                                                        "X-Priority: 1",
-                                                        "X-Mailer: Morvanta Mail",
-                                                        "X-Extra: yes",
-                                                        "In-Reply-To: <orig@example.org>",
-                                                    }));
+    EXPECT_EQ(message.LastGeneratedHeaders.Lines(),
+              (Lines {
+                  "From: \"Morvanta\" <reports@example.org>",
+                  "Subject: Virus report",
+                  "To: abuse@example.net, abuse@example.com",
+                  "Cc: cc@example.org",
+                  "Newsgroups: news.admin.net-abuse.email,alt.spam",
+                  "Sender: Sender Name <sender@example.org>",
+                  "Reply-To: reply@example.org",
+                  "Organization: Example Org",
+                  "Disposition-Notification-To: \"Morvanta\" <reports@example.org>",
+                  "References: <ref@example.org>",
+                  "Date: Sun, 1 Mar 2026 08:00:00 +0100",
+                  "X-Priority: 1",
+                  "X-Mailer: Morvanta Mail",
+                  "X-Extra: yes",
+                  "In-Reply-To: <orig@example.org>",
+              }));
 }
 
 TEST_F(MessageTest, InReplyToFallsBackToAMessageIdOfTheExtraHeaders)
@@ -405,7 +408,8 @@ TEST_F(MessageTest, LongToLineIsFoldedAfterTheBlankThatFollowsAComma)
     message.Recipients.SetAddressListText(
         "abuse-desk@provider-one.example.net, security@provider-two.example.com, noc@provider-three.example.org");
     message.BuildHeaderLines();
-    EXPECT_EQ(message.LastGeneratedHeaders[2], "To: abuse-desk@provider-one.example.net, security@provider-two.example.com,");
+    EXPECT_EQ(message.LastGeneratedHeaders[2],
+              "To: abuse-desk@provider-one.example.net, security@provider-two.example.com,");
     EXPECT_EQ(message.LastGeneratedHeaders[3], " noc@provider-three.example.org");
 }
 
@@ -456,17 +460,18 @@ TEST_F(MessageTest, MimeWithoutPartsWritesThePlainBody)
     FillReport();
     message.Encoding = MessageEncoding::Mime;
     CollectingSink sink = Write();
-    EXPECT_EQ(Lines(sink.lines.begin() + 3, sink.lines.end()), (Lines {
-                                                                   "Content-Type: text/plain",
-                                                                   "MIME-Version: 1.0",
-                                                                   "Disposition-Notification-To: \"Morvanta\" <reports@example.org>",
-                                                                   DateLine,
-                                                                   "X-Mailer: Morvanta Mail",
-                                                                   "",
-                                                                   "Spam from 192.0.2.7.",
-                                                                   "Please stop it.",
-                                                                   "",
-                                                               }));
+    EXPECT_EQ(Lines(sink.lines.begin() + 3, sink.lines.end()),
+              (Lines {
+                  "Content-Type: text/plain",
+                  "MIME-Version: 1.0",
+                  "Disposition-Notification-To: \"Morvanta\" <reports@example.org>",
+                  DateLine,
+                  "X-Mailer: Morvanta Mail",
+                  "",
+                  "Spam from 192.0.2.7.",
+                  "Please stop it.",
+                  "",
+              }));
 }
 
 TEST_F(MessageTest, PartsThatCannotBeWrittenAsAskedAreRefusedBeforeAnythingIsWritten)
@@ -627,9 +632,9 @@ for part in message.walk():
 defects = list(message.defects) + [d for p in message.walk() for d in p.defects]
 print('DEFECTS ' + repr(defects))
 )PY";
-        return test::RunProcess({ "/usr/bin/timeout", "60", "/usr/bin/python3", "-c", script, dir / "message.eml",
-                                  dir / "out" },
-                                {}, { "PYTHONIOENCODING=utf-8" });
+        return test::RunProcess(
+            { "/usr/bin/timeout", "60", "/usr/bin/python3", "-c", script, dir / "message.eml", dir / "out" }, {},
+            { "PYTHONIOENCODING=utf-8" });
     }
 };
 

@@ -39,7 +39,9 @@ public:
         OnWork = [this](NetComponent*, WorkMode mode, int64_t count) {
             events.push_back("work " + std::to_string(static_cast<int>(mode)) + " " + std::to_string(count));
         };
-        OnWorkEnd = [this](NetComponent*, WorkMode mode) { events.push_back("end " + std::to_string(static_cast<int>(mode))); };
+        OnWorkEnd = [this](NetComponent*, WorkMode mode) {
+            events.push_back("end " + std::to_string(static_cast<int>(mode)));
+        };
     }
     std::vector<std::string> events;
 };
@@ -57,8 +59,7 @@ TEST(NetComponent, ReportsOnlyTheOutermostWorkAndCountsAcrossNestedLevels)
     component.EndWork(WorkMode::Read);
     component.EndWork(WorkMode::Read);
 
-    EXPECT_EQ(component.events,
-              (std::vector<std::string> { "begin 0 max 100", "work 0 10", "work 0 30", "end 0" }));
+    EXPECT_EQ(component.events, (std::vector<std::string> { "begin 0 max 100", "work 0 10", "work 0 30", "end 0" }));
 }
 
 TEST(NetComponent, WorkOfAComponentWithATargetIsReportedByTheTarget)

@@ -6,8 +6,8 @@
 #include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/TestFiles.h"
 #include "net/Base64.h"
-#include "net/NetError.h"
 #include "net/MessageErrors.h"
+#include "net/NetError.h"
 #include "net/TlsIoHandler.h"
 
 #include <gtest/gtest.h>
@@ -217,8 +217,8 @@ TEST_F(SmtpClientTest, SendsAReportStepByStepWhenPipeliningIsNotOffered)
 
     EXPECT_EQ(CommandsSent(), (Lines { "EHLO client.test", "RSET", "MAIL FROM:<reporter@example.org>",
                                        "RCPT TO:<abuse@example.net>", "DATA", ".", "QUIT" }));
-    EXPECT_EQ(statuses, (Lines { "Connecting to 127.0.0.1.", "Connected.", "Encoding text", "Disconnecting.",
-                                 "Disconnected." }));
+    EXPECT_EQ(statuses,
+              (Lines { "Connecting to 127.0.0.1.", "Connected.", "Encoding text", "Disconnecting.", "Disconnected." }));
     EXPECT_EQ(smtp.ServerCapabilities(), (Lines { "8BITMIME" }));
     EXPECT_FALSE(smtp.IsConnected());
 }
@@ -274,9 +274,9 @@ TEST_F(SmtpClientTest, GreetsWithHeloWhenEhloIsRefusedAndThenUsesNeitherLoginNor
     Serve(SmtpPeer().Answer("EHLO", "500 5.5.1 Unknown command\r\n"));
     Deliver();
 
-    EXPECT_EQ(CommandsSent(), (Lines { "EHLO client.test", "HELO client.test", "RSET",
-                                       "MAIL FROM:<reporter@example.org>", "RCPT TO:<abuse@example.net>", "DATA", ".",
-                                       "QUIT" }));
+    EXPECT_EQ(CommandsSent(),
+              (Lines { "EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<reporter@example.org>",
+                       "RCPT TO:<abuse@example.net>", "DATA", ".", "QUIT" }));
     EXPECT_TRUE(smtp.ServerCapabilities().empty());
 }
 
@@ -301,10 +301,18 @@ TEST_F(SmtpClientTest, AFailedGreetingSaysQuitAndClosesBeforeRaising)
         Lines commands;
     };
     const Case cases[] = {
-        { "greeting not 220", SmtpPeer().Greet("554 5.3.2 No service\r\n"), 554, "5.3.2", "No service\r\n",
+        { "greeting not 220",
+          SmtpPeer().Greet("554 5.3.2 No service\r\n"),
+          554,
+          "5.3.2",
+          "No service\r\n",
           { "QUIT" } },
-        { "HELO refused", SmtpPeer().Answer("EHLO", "502 no\r\n").Answer("HELO", "501 5.5.2 Bad name\r\n"), 501,
-          "5.5.2", "Bad name\r\n", { "EHLO client.test", "HELO client.test", "QUIT" } },
+        { "HELO refused",
+          SmtpPeer().Answer("EHLO", "502 no\r\n").Answer("HELO", "501 5.5.2 Bad name\r\n"),
+          501,
+          "5.5.2",
+          "Bad name\r\n",
+          { "EHLO client.test", "HELO client.test", "QUIT" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -325,7 +333,8 @@ TEST_F(SmtpClientTest, LogsInWithAuthLoginOnlyWhenOfferedAndConfigured)
         bool login;
     };
     const Case cases[] = {
-        { "AUTH with LOGIN among others", "250 AUTH PLAIN LOGIN CRAM-MD5\r\n", SmtpAuthentication::Login, "user", true },
+        { "AUTH with LOGIN among others", "250 AUTH PLAIN LOGIN CRAM-MD5\r\n", SmtpAuthentication::Login, "user",
+          true },
         { "old form with an equals sign", "250 AUTH=LOGIN\r\n", SmtpAuthentication::Login, "user", true },
         { "lower case", "250 auth login\r\n", SmtpAuthentication::Login, "user", true },
         { "only PLAIN and CRAM-MD5", "250 AUTH PLAIN CRAM-MD5\r\n", SmtpAuthentication::Login, "user", false },
@@ -442,10 +451,12 @@ TEST_F(SmtpClientTest, PipelinedTransmissionRaisesTheRightReply)
     const Case cases[] = {
         { "all accepted: the data follow", pipelining, 0, { "." } },
         { "RSET refused is ignored", SmtpPeer(pipelining).Answer("RSET", "502 no\r\n"), 0, { "." } },
-        { "MAIL FROM refused, DATA refused too", SmtpPeer(pipelining)
+        { "MAIL FROM refused, DATA refused too",
+          SmtpPeer(pipelining)
               .Answer("MAIL", "553 5.1.8 bad sender\r\n")
               .Answer("DATA", "503 5.5.1 no valid recipients\r\n"),
-          553, {} },
+          553,
+          {} },
         { "only DATA refused", SmtpPeer(pipelining).Answer("DATA", "554 5.5.0 no\r\n"), 554, {} },
         { "251 counts as accepted", SmtpPeer(pipelining).Answer("RCPT", "251 2.1.5 forwarded\r\n"), 0, { "." } },
     };
@@ -462,8 +473,8 @@ TEST_F(SmtpClientTest, PipelinedTransmissionRaisesTheRightReply)
         EXPECT_EQ(code, c.code);
         smtp.CloseConnection();
 
-        Lines expected { "EHLO client.test", "RSET", "MAIL FROM:<reporter@example.org>",
-                         "RCPT TO:<abuse@example.net>", "DATA" };
+        Lines expected { "EHLO client.test", "RSET", "MAIL FROM:<reporter@example.org>", "RCPT TO:<abuse@example.net>",
+                         "DATA" };
         expected.insert(expected.end(), c.tail.begin(), c.tail.end());
         expected.push_back("QUIT");
         EXPECT_EQ(CommandsSent(), expected);

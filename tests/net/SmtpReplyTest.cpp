@@ -19,18 +19,30 @@ TEST(SmtpReply, TakesTheCodeTextLinesAndEnhancedCodeApart)
     };
     const Case cases[] = {
         { "one line", { "250 OK" }, "250", { "OK" }, "" },
-        { "several lines", { "250-mail.example", "250-PIPELINING", "250 AUTH LOGIN" }, "250",
-          { "mail.example", "PIPELINING", "AUTH LOGIN" }, "" },
+        { "several lines",
+          { "250-mail.example", "250-PIPELINING", "250 AUTH LOGIN" },
+          "250",
+          { "mail.example", "PIPELINING", "AUTH LOGIN" },
+          "" },
         { "code alone", { "250" }, "250", { "" }, "" },
         { "code and hyphen alone", { "250-", "250 last" }, "250", { "", "last" }, "" },
-        { "enhanced code removed from the text", { "550 5.7.1 Relaying denied" }, "550", { "Relaying denied" },
+        { "enhanced code removed from the text",
+          { "550 5.7.1 Relaying denied" },
+          "550",
+          { "Relaying denied" },
           "5.7.1" },
         { "enhanced code alone", { "250 2.0.0" }, "250", { "" }, "2.0.0" },
-        { "last enhanced code counts", { "550-5.1.1 first", "550 5.1.2 second" }, "550", { "first", "second" },
+        { "last enhanced code counts",
+          { "550-5.1.1 first", "550 5.1.2 second" },
+          "550",
+          { "first", "second" },
           "5.1.2" },
         { "a line without text takes the code back", { "550-5.1.1 first", "550" }, "550", { "first", "" }, "" },
-        { "a line without an enhanced code keeps it", { "550-5.1.1 first", "550 second" }, "550",
-          { "first", "second" }, "5.1.1" },
+        { "a line without an enhanced code keeps it",
+          { "550-5.1.1 first", "550 second" },
+          "550",
+          { "first", "second" },
+          "5.1.1" },
         { "class must begin with 2, 4 or 5", { "550 3.1.1 text" }, "550", { "3.1.1 text" }, "" },
         { "detail must be a number", { "550 5.1.x text" }, "550", { "5.1.x text" }, "" },
         { "two parts are no code", { "550 5.1 text" }, "550", { "5.1 text" }, "" },
@@ -81,8 +93,8 @@ TEST(SmtpReply, EndsAReplyAtABlankAfterTheCodeOrAShortLine)
         bool ends;
     };
     const Case cases[] = {
-        { "250 OK", true }, { "250-more", false }, { "250", true }, { "25", true }, { "", true }, { "250-", false },
-        { "250x", false },
+        { "250 OK", true }, { "250-more", false }, { "250", true },   { "25", true },
+        { "", true },       { "250-", false },     { "250x", false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

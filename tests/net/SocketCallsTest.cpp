@@ -16,12 +16,18 @@ TEST(SocketCalls, MapsPlatformErrorsOntoWinsockCodes)
         int code;
     };
     const Case cases[] = {
-        { "ECONNREFUSED", ECONNREFUSED, 10061 }, { "ETIMEDOUT", ETIMEDOUT, 10060 },
-        { "ECONNRESET", ECONNRESET, 10054 },     { "EPIPE", EPIPE, 10054 },
-        { "ENETUNREACH", ENETUNREACH, 10051 },   { "EHOSTUNREACH", EHOSTUNREACH, 10065 },
-        { "EADDRINUSE", EADDRINUSE, 10048 },     { "EACCES", EACCES, 10013 },
-        { "EPERM", EPERM, 10013 },               { "ENOTSOCK", ENOTSOCK, 10038 },
-        { "EMFILE", EMFILE, 10024 },             { "EIO (no counterpart)", EIO, EIO },
+        { "ECONNREFUSED", ECONNREFUSED, 10061 },
+        { "ETIMEDOUT", ETIMEDOUT, 10060 },
+        { "ECONNRESET", ECONNRESET, 10054 },
+        { "EPIPE", EPIPE, 10054 },
+        { "ENETUNREACH", ENETUNREACH, 10051 },
+        { "EHOSTUNREACH", EHOSTUNREACH, 10065 },
+        { "EADDRINUSE", EADDRINUSE, 10048 },
+        { "EACCES", EACCES, 10013 },
+        { "EPERM", EPERM, 10013 },
+        { "ENOTSOCK", ENOTSOCK, 10038 },
+        { "EMFILE", EMFILE, 10024 },
+        { "EIO (no counterpart)", EIO, EIO },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

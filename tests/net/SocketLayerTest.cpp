@@ -1,6 +1,6 @@
+#include "net/SocketLayer.h"
 #include "fixtures/PrivateResolver.h"
 #include "net/NetError.h"
-#include "net/SocketLayer.h"
 #include "net/TcpClient.h"
 #include "net/WhoisClient.h"
 
@@ -18,22 +18,14 @@ TEST(SocketLayer, IsNumericAddressTakesFourNumbersFrom0To255)
         bool numeric;
     };
     const Case cases[] = {
-        { "10.0.0.1", true },
-        { "255.255.255.255", true },
-        { "0.0.0.0", true },
-        { "10.0.0.1.", true },
-        { "010.0.0.1", true },
-        { "10.0.0", false },
-        { "10.0.0.1.5", false },
-        { "10.0.0.1..", false },
-        { "10.0.0.256", false },
-        { "10..0.1", false },
-        { "10.0.0.-1", false },
-        { "10.0.0.1a", false },
-        { " 10.0.0.1", false },
-        { "99999999999999999999.0.0.1", false },
-        { "", false },
-        { "whois.example.net", false },
+        { "10.0.0.1", true },    { "255.255.255.255", true },
+        { "0.0.0.0", true },     { "10.0.0.1.", true },
+        { "010.0.0.1", true },   { "10.0.0", false },
+        { "10.0.0.1.5", false }, { "10.0.0.1..", false },
+        { "10.0.0.256", false }, { "10..0.1", false },
+        { "10.0.0.-1", false },  { "10.0.0.1a", false },
+        { " 10.0.0.1", false },  { "99999999999999999999.0.0.1", false },
+        { "", false },           { "whois.example.net", false },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -48,7 +40,7 @@ TEST(SocketLayer, ResolveAddressKeepsNumericAddressesAndMapsLocalhostWithoutALoo
         const char* address;
     };
     const Case cases[] = {
-        { "LOCALHOST", "127.0.0.1" }, { "localhost", "127.0.0.1" }, { "LocalHost", "127.0.0.1" },
+        { "LOCALHOST", "127.0.0.1" }, { "localhost", "127.0.0.1" },   { "LocalHost", "127.0.0.1" },
         { "192.0.2.7", "192.0.2.7" }, { "192.0.2.7.", "192.0.2.7." },
     };
     // The private hosts file gives localhost another address, so a look-up
@@ -66,8 +58,8 @@ TEST(SocketLayer, ResolveAddressKeepsNumericAddressesAndMapsLocalhostWithoutALoo
 
 TEST(SocketLayer, ResolveAddressTakesTheFirstAddressOfAName)
 {
-    auto result = RunWithHostsFile("127.0.0.5 multi.test\n127.0.0.6 multi.test\n",
-                                   [] { return ResolveAddress("multi.test"); });
+    auto result
+        = RunWithHostsFile("127.0.0.5 multi.test\n127.0.0.6 multi.test\n", [] { return ResolveAddress("multi.test"); });
     if (!result)
         GTEST_SKIP() << "no private name service available";
     EXPECT_EQ(*result, "127.0.0.5");
@@ -107,8 +99,7 @@ TEST(SocketLayer, ResolveAddressAnswersNamesUnderInvalidAtOnce)
 
 TEST(SocketLayer, ReverseLookupGivesTheOfficialName)
 {
-    auto result
-        = RunWithHostsFile("127.0.0.5 official.test alias.test\n", [] { return ReverseLookup("127.0.0.5"); });
+    auto result = RunWithHostsFile("127.0.0.5 official.test alias.test\n", [] { return ReverseLookup("127.0.0.5"); });
     if (!result)
         GTEST_SKIP() << "no private name service available";
     EXPECT_EQ(*result, "official.test");

@@ -1,6 +1,6 @@
+#include "net/WhoisClient.h"
 #include "fixtures/ScriptedTcpServer.h"
 #include "net/NetError.h"
-#include "net/WhoisClient.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,8 @@ TEST_F(WhoisClientTest, ReturnsTheAnswerAsSent)
         { "CR LF lines", "inetnum: 192.0.2.0\r\nabuse-mailbox: abuse@example.net\r\n" },
         { "LF lines", "inetnum: 192.0.2.0\nabuse-mailbox: abuse@example.net\n" },
         { "last line without a line end", "% no match\r\nfinal" },
-        { "every byte value", [] {
+        { "every byte value",
+          [] {
               std::string all;
               for (int value = 0; value < 256; ++value)
                   all += static_cast<char>(value);

@@ -133,9 +133,7 @@ TEST(TableRepair, DamagedFilesGiveTheirCodeAndOpenAfterRepairWithEveryReadableRo
         EXPECT_EQ(report.rowsKept, found.size());
         auto missing = MissingRowids(found, kRowCount);
         switch (c.kept) {
-        case Kept::Every:
-            EXPECT_EQ(missing, std::vector<std::int64_t> {});
-            break;
+        case Kept::Every: EXPECT_EQ(missing, std::vector<std::int64_t> {}); break;
         case Kept::AllButOnePage:
             // The rows of one leaf page: a short run of neighbours.
             ASSERT_FALSE(missing.empty());
@@ -148,9 +146,7 @@ TEST(TableRepair, DamagedFilesGiveTheirCodeAndOpenAfterRepairWithEveryReadableRo
             EXPECT_EQ(missing.front(), static_cast<std::int64_t>(found.size()) + 1);
             EXPECT_EQ(missing.back(), kRowCount);
             break;
-        case Kept::None:
-            EXPECT_TRUE(found.empty());
-            break;
+        case Kept::None: EXPECT_TRUE(found.empty()); break;
         }
         for (const auto& row : found)
             ASSERT_TRUE(table.FindKey(row.values[0].Text())) << row.values[0];
@@ -249,7 +245,8 @@ TEST(TableRepair, SalvageLeavesOutARowWhoseDateIsOutOfRange)
     for (int i = 1; i <= 50; ++i)
         lookups.push_back({ i, { "10.0.0." + std::to_string(i), TableDateTime { kDay, i * 60 }, i } });
     const Case cases[] = {
-        { "day number", IPListTableDef(), MakeIPListRows(50), "UPDATE IPList SET LastUpdate=2147483000 WHERE rowid=11" },
+        { "day number", IPListTableDef(), MakeIPListRows(50),
+          "UPDATE IPList SET LastUpdate=2147483000 WHERE rowid=11" },
         { "seconds", IPStatsTableDef(), lookups,
           "UPDATE IPStats SET LookupTime=-9223372036854775807-1 WHERE rowid=11" },
     };
@@ -325,15 +322,19 @@ TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
         { "IPList", IPListTableDef(), MakeIPListRows(500), "LastUpdate2", "19769", "2024-02-16" },
         { "IPStats",
           IPStatsTableDef(),
-          { { 1, { "10.0.0.1", TableDateTime { kDay, 3600 }, 65535 } }, { 2, { "10.0.0.2", TableDateTime { kDay, 7 }, 0 } } },
-          "LookupTime", "1710723600", "2024-03-18 01:00:00" },
+          { { 1, { "10.0.0.1", TableDateTime { kDay, 3600 }, 65535 } },
+            { 2, { "10.0.0.2", TableDateTime { kDay, 7 }, 0 } } },
+          "LookupTime",
+          "1710723600",
+          "2024-03-18 01:00:00" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TableFolder data;
         std::string path = data.File(c.definition.name);
         WriteTableFile(path, c.definition, c.rows, 1);
-        std::string firstValue = "SELECT " + std::string(c.dateColumn) + " FROM " + c.definition.name + " WHERE rowid=1";
+        std::string firstValue
+            = "SELECT " + std::string(c.dateColumn) + " FROM " + c.definition.name + " WHERE rowid=1";
         EXPECT_EQ(Query(path, firstValue), std::vector<std::string> { c.storedBefore });
 
         Table table(data.database, c.definition);
@@ -399,8 +400,7 @@ TEST(TableFormat, FilesThatAreNotOursOrNewerAreRefusedAndLeftAlone)
               Execute(path, "CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x')");
           },
           TableErrorCode::NotATableFile },
-        { "another table's file",
-          [](const std::string& path) { WriteTableFile(path, IPStatsTableDef(), {}); },
+        { "another table's file", [](const std::string& path) { WriteTableFile(path, IPStatsTableDef(), {}); },
           TableErrorCode::NotATableFile },
         { "other fields",
           [](const std::string& path) {
@@ -451,9 +451,10 @@ TEST(TableErrorMapping, DamageCodesAreExactlyTheOnesARepairCures)
         SCOPED_TRACE(code);
         EXPECT_TRUE(IsTableDamageCode(code));
     }
-    for (int code : { 8964, 12035, 0, TableErrorCode::General, TableErrorCode::NewerVersion, TableErrorCode::NotATableFile,
-                      TableErrorCode::StructureMismatch, TableErrorCode::CannotOpen, TableErrorCode::Busy, TableErrorCode::ReadOnly,
-                      TableErrorCode::KeyViolation, TableErrorCode::BadValue }) {
+    for (int code :
+         { 8964, 12035, 0, TableErrorCode::General, TableErrorCode::NewerVersion, TableErrorCode::NotATableFile,
+           TableErrorCode::StructureMismatch, TableErrorCode::CannotOpen, TableErrorCode::Busy,
+           TableErrorCode::ReadOnly, TableErrorCode::KeyViolation, TableErrorCode::BadValue }) {
         SCOPED_TRACE(code);
         EXPECT_FALSE(IsTableDamageCode(code));
     }

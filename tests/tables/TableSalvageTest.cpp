@@ -22,10 +22,10 @@ TEST(TableSalvage, DecodesEveryKindOfStoredValue)
 {
     // Header: size 10, then serial types NULL, int8, int16, int24, int32,
     // int48, int64, 0, 1; a text of 3 bytes (19) and a BLOB of 2 (16).
-    std::string payload = std::string("\x0c\x00\x01\x02\x03\x04\x05\x06\x08\x09\x13\x10", 12)
-        + std::string("\xff", 1) + std::string("\x01\x00", 2) + std::string("\xff\xff\xfe", 3)
-        + std::string("\x7f\xff\xff\xff", 4) + std::string("\x00\x01\x00\x00\x00\x00", 6)
-        + std::string("\x80\x00\x00\x00\x00\x00\x00\x00", 8) + "abc" + std::string("\x00\x01", 2);
+    std::string payload = std::string("\x0c\x00\x01\x02\x03\x04\x05\x06\x08\x09\x13\x10", 12) + std::string("\xff", 1)
+                          + std::string("\x01\x00", 2) + std::string("\xff\xff\xfe", 3)
+                          + std::string("\x7f\xff\xff\xff", 4) + std::string("\x00\x01\x00\x00\x00\x00", 6)
+                          + std::string("\x80\x00\x00\x00\x00\x00\x00\x00", 8) + "abc" + std::string("\x00\x01", 2);
     std::vector<RecordValue> values;
     ASSERT_TRUE(salvage::DecodeRecord(payload, values));
     ASSERT_EQ(values.size(), 11u);
@@ -80,7 +80,8 @@ TEST(TableSalvage, TracesPagesToTheirTree)
     std::string path = data.File("IPList");
     WriteTableFile(path, IPListTableDef(), MakeIPListRows(2000));
     std::uint32_t tableRoot = std::stoul(Query(path, "SELECT rootpage FROM sqlite_schema WHERE name='IPList'")[0]);
-    std::uint32_t indexRoot = std::stoul(Query(path, "SELECT rootpage FROM sqlite_schema WHERE name='IPList_primary'")[0]);
+    std::uint32_t indexRoot
+        = std::stoul(Query(path, "SELECT rootpage FROM sqlite_schema WHERE name='IPList_primary'")[0]);
     std::string file = ReadFile(path);
     salvage::WalPages noLog;
     salvage::PageImage image(file, noLog, 4096, 4096);

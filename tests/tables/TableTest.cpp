@@ -173,11 +173,18 @@ TEST_F(TableTest, AppendRecordRefusesValuesThatDoNotFitAndWritesNothing)
     };
     const Case cases[] = {
         { "too few values", { "10.0.0.1", "a@b.org" }, TableErrorCode::BadValue },
-        { "too many values", { "10.0.0.1", "a", TableDate { kDay }, "", TableDate { kDay }, 1, 2 }, TableErrorCode::BadValue },
-        { "date given as text", { "10.0.0.1", "a", "2024-03-18", "", TableDate { kDay }, 1 }, TableErrorCode::BadValue },
+        { "too many values",
+          { "10.0.0.1", "a", TableDate { kDay }, "", TableDate { kDay }, 1, 2 },
+          TableErrorCode::BadValue },
+        { "date given as text",
+          { "10.0.0.1", "a", "2024-03-18", "", TableDate { kDay }, 1 },
+          TableErrorCode::BadValue },
         { "number for a text", { 10, "a", TableDate { kDay }, "", TableDate { kDay }, 1 }, TableErrorCode::BadValue },
-        { "year 10000", { "10.0.0.1", "a", TableDate { 2932897 }, "", TableDate { kDay }, 1 }, TableErrorCode::BadValue },
-        { "day number far outside", { "10.0.0.1", "a", TableDate { 2147483000 }, "", TableDate { kDay }, 1 },
+        { "year 10000",
+          { "10.0.0.1", "a", TableDate { 2932897 }, "", TableDate { kDay }, 1 },
+          TableErrorCode::BadValue },
+        { "day number far outside",
+          { "10.0.0.1", "a", TableDate { 2147483000 }, "", TableDate { kDay }, 1 },
           TableErrorCode::BadValue },
         { "key already there", IPListValues("10.0.0.9", "b"), TableErrorCode::KeyViolation },
     };
@@ -286,7 +293,7 @@ TEST_F(TableTest, TheFilteredWalkEndsWhenARewrittenRowStillMatches)
     }
     EXPECT_EQ(visits, 2);
     EXPECT_EQ(StoredLists(), (std::vector<std::string> { "a_b@c.org,axb@c.org,a_b@c.org", "z@z.org",
-                                                          "k@l.org,a_b@c.org,axb@c.org,a_b@c.org" }));
+                                                         "k@l.org,a_b@c.org,axb@c.org,a_b@c.org" }));
 }
 
 TEST_F(TableTest, APostedRowStaysCurrentUntilNextSoEveryLeadingCommaCanGo)

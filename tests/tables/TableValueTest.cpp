@@ -41,8 +41,8 @@ TEST(TableValue, RejectsTextsThatAreNotExactlyADate)
         SCOPED_TRACE(text);
         EXPECT_FALSE(ParseDate(text));
     }
-    for (const char* text : { "2024-01-01", "2024-01-01 24:00:00", "2024-01-01 10:60:00", "2024-01-01T10:00:00",
-                              "2024-01-01 10:00" }) {
+    for (const char* text :
+         { "2024-01-01", "2024-01-01 24:00:00", "2024-01-01 10:60:00", "2024-01-01T10:00:00", "2024-01-01 10:00" }) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(ParseDateTime(text));
     }

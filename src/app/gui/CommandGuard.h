@@ -9,8 +9,7 @@ namespace morvanta {
 
 // Runs one command of a window. A failure that no routine caught ends the
 // command and is shown by the general error handler; the program goes on.
-template<typename Command>
-void RunGuarded(Command&& command)
+template <typename Command> void RunGuarded(Command&& command)
 {
     try {
         std::forward<Command>(command)();

@@ -14,18 +14,12 @@ namespace {
 QMessageBox::StandardButtons ToQt(MessageButtons buttons)
 {
     switch (buttons) {
-    case MessageButtons::Ok:
-        return QMessageBox::Ok;
-    case MessageButtons::OkCancel:
-        return QMessageBox::Ok | QMessageBox::Cancel;
-    case MessageButtons::YesNo:
-        return QMessageBox::Yes | QMessageBox::No;
-    case MessageButtons::YesNoCancel:
-        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case MessageButtons::RetryCancel:
-        return QMessageBox::Retry | QMessageBox::Cancel;
-    case MessageButtons::AbortRetryIgnore:
-        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case MessageButtons::Ok: return QMessageBox::Ok;
+    case MessageButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case MessageButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case MessageButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    case MessageButtons::AbortRetryIgnore: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
     }
     return QMessageBox::Ok;
 }
@@ -33,16 +27,11 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons)
 QMessageBox::Icon ToQt(MessageIcon icon)
 {
     switch (icon) {
-    case MessageIcon::None:
-        return QMessageBox::NoIcon;
-    case MessageIcon::Information:
-        return QMessageBox::Information;
-    case MessageIcon::Warning:
-        return QMessageBox::Warning;
-    case MessageIcon::Error:
-        return QMessageBox::Critical;
-    case MessageIcon::Question:
-        return QMessageBox::Question;
+    case MessageIcon::None: return QMessageBox::NoIcon;
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::Question: return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
@@ -50,27 +39,20 @@ QMessageBox::Icon ToQt(MessageIcon icon)
 MessageResult FromQt(int button)
 {
     switch (button) {
-    case QMessageBox::Cancel:
-        return MessageResult::Cancel;
-    case QMessageBox::Yes:
-        return MessageResult::Yes;
-    case QMessageBox::No:
-        return MessageResult::No;
-    case QMessageBox::Retry:
-        return MessageResult::Retry;
-    case QMessageBox::Abort:
-        return MessageResult::Abort;
-    case QMessageBox::Ignore:
-        return MessageResult::Ignore;
-    default:
-        return MessageResult::Ok;
+    case QMessageBox::Cancel: return MessageResult::Cancel;
+    case QMessageBox::Yes: return MessageResult::Yes;
+    case QMessageBox::No: return MessageResult::No;
+    case QMessageBox::Retry: return MessageResult::Retry;
+    case QMessageBox::Abort: return MessageResult::Abort;
+    case QMessageBox::Ignore: return MessageResult::Ignore;
+    default: return MessageResult::Ok;
     }
 }
 
 } // namespace
 
-MessageResult QtUiServices::ShowMessage(const std::string& text, const std::string& title,
-                                        MessageButtons buttons, MessageIcon icon)
+MessageResult QtUiServices::ShowMessage(const std::string& text, const std::string& title, MessageButtons buttons,
+                                        MessageIcon icon)
 {
     QMessageBox box(ToQt(icon), ToQString(title), ToQString(text), ToQt(buttons));
     return FromQt(box.exec());

@@ -39,7 +39,7 @@ void CloseOnTerminationSignals(QWidget& window)
         [[maybe_unused]] ssize_t got = read(g_signalPipe[1], bytes, sizeof bytes);
         window.close();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
