@@ -45,4 +45,25 @@ void MailerController::Shutdown()
     config_.reset();
 }
 
+// FIXME: the window's commands are being built; until then they do nothing.
+void MailerController::Show() {}
+void MailerController::SendReport() {}
+void MailerController::BulkReport() {}
+void MailerController::FindComplaintEmails(std::uint16_t) {}
+void MailerController::SelectTemplate(int) {}
+void MailerController::RecipientsExit() {}
+void MailerController::BrowseAttachment() {}
+void MailerController::OpenInvestigation() {}
+void MailerController::LaunchUrls() {}
+void MailerController::AddToBlacklist() {}
+void MailerController::AddToBlocklist() {}
+void MailerController::ApplyBlacklist() {}
+void MailerController::FixEmails() {}
+void MailerController::OpenHomePage() {}
+
+std::string MailerController::AboutText() const
+{
+    return "Morvanta\n\nVersion 2.001";
+}
+
 } // namespace morvanta

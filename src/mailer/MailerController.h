@@ -1,7 +1,10 @@
 #pragma once
 
 #include "app/Config.h"
+#include "mailer/MailerView.h"
 #include "mailer/ReportSession.h"
+
+#include <cstdint>
 
 #include <memory>
 #include <string>
@@ -30,10 +33,35 @@ public:
 
     [[nodiscard]] std::string SpoolFolder() const;
 
+    // The window's fields. Set once the window exists, before Show; the
+    // view must outlive the controller's use of it.
+    void AttachView(MailerView& view) { view_ = &view; }
+
+    // The window is shown for the first time: the history list, the
+    // template list and the template defaults.
+    void Show();
+
+    // The window's commands.
+    void SendReport();
+    void BulkReport();
+    void FindComplaintEmails(std::uint16_t level);
+    void SelectTemplate(int position);
+    void RecipientsExit();
+    void BrowseAttachment();
+    void OpenInvestigation();
+    void LaunchUrls();
+    void AddToBlacklist();
+    void AddToBlocklist();
+    void ApplyBlacklist();
+    void FixEmails();
+    void OpenHomePage();
+    [[nodiscard]] std::string AboutText() const;
+
 private:
     std::string programFolder_;
     std::unique_ptr<Config> config_;
     std::unique_ptr<ReportSession> session_;
+    MailerView* view_ = nullptr;
 };
 
 } // namespace morvanta
