@@ -5,6 +5,7 @@
 #include "mailer/ReportSession.h"
 
 #include <cstdint>
+#include <functional>
 
 #include <memory>
 #include <string>
@@ -36,6 +37,16 @@ public:
     // The window's fields. Set once the window exists, before Show; the
     // view must outlive the controller's use of it.
     void AttachView(MailerView& view) { view_ = &view; }
+
+    // What the windowed program does for the commands that open other
+    // windows; unset hooks do nothing. The Netvane command calls
+    // showInvestigation with the message's source IP once the contact
+    // search exists; the URL launcher calls openBrowser once per qualifying
+    // line, in line order; the on-the-web command calls launchUrl with the
+    // home page.
+    std::function<void(const std::string& address)> showInvestigation;
+    std::function<void(const std::string& url)> openBrowser;
+    std::function<bool(const std::string& url)> launchUrl;
 
     // The window is shown for the first time: the history list, the
     // template list and the template defaults.
