@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace morvanta {
 
@@ -101,5 +102,44 @@ public:
     std::string HomePage;
     std::string ReportServiceUrl;
 };
+
+// Where a setting is stored and how it is read. One table of them drives
+// reading the files, morvanta-cli's config command and the settings tests,
+// so a key is spelt in one place only.
+enum class SettingFile {
+    Main, // Morvanta.ini of the program folder, only read
+    User, // the per-user Morvanta.ini, written at shut-down
+    Template, // the main file's section named after the chosen template
+};
+enum class SettingKind {
+    Text,
+    Number, // decimal or 0x hexadecimal; anything else gives the default
+    Truth, // a number: 0 false, anything else true
+    Password, // stored scrambled, held in clear
+};
+
+struct SettingDef {
+    SettingFile file;
+    const char* section; // empty for SettingFile::Template
+    const char* key;
+    SettingKind kind;
+    const char* defaultText; // Text and Password
+    int defaultNumber; // Number and Truth
+    // The field the setting fills: text for Text and Password, number for
+    // Number, truth for Truth (the others are null).
+    std::string* (*text)(Config&);
+    int* (*number)(Config&);
+    bool* (*truth)(Config&);
+
+    // "Section.Key" as morvanta-cli's config command names it: the main
+    // file's section, "Template" or "User".
+    [[nodiscard]] std::string PrintedName() const;
+    // The value in force, as the config command prints it (truth values as
+    // 0 or 1, the password as "***" when set).
+    [[nodiscard]] std::string PrintedValue(Config& config) const;
+};
+
+// Every setting, in the order the config command prints them.
+[[nodiscard]] const std::vector<SettingDef>& SettingDefs();
 
 } // namespace morvanta

@@ -11,52 +11,11 @@ namespace morvanta::cli {
 
 namespace {
 
-void PrintSetting(const std::string& name, const std::string& value)
-{
-    std::cout << name << '=' << value << '\n';
-}
-
-void PrintSetting(const std::string& name, int value)
-{
-    PrintSetting(name, std::to_string(value));
-}
-
 void PrintConfig(Config& config)
 {
-    const MailSettings& mail = *config.Mail;
-    PrintSetting("ProgramFolder", config.ProgramFolder);
-    PrintSetting("MailOptions.HostAddress", mail.HostAddress);
-    PrintSetting("MailOptions.Port", mail.Port);
-    PrintSetting("MailOptions.UseTLS", mail.UseTLS);
-    PrintSetting("MailOptions.UseMAPI", mail.UseMAPI);
-    PrintSetting("MailOptions.Authentication", mail.Authentication);
-    PrintSetting("MailOptions.EMailLoginID", mail.EMailLoginID);
-    PrintSetting("MailOptions.EMailPassword", mail.EMailPassword.empty() ? "" : "***");
-    PrintSetting("MailOptions.CC", mail.CC);
-    PrintSetting("MailOptions.BCC", mail.BCC);
-    PrintSetting("MailOptions.DefaultFromEMailAddress", mail.DefaultFromEMailAddress);
-    PrintSetting("MailOptions.DefaultFromName", mail.DefaultFromName);
-    PrintSetting("MailOptions.ForwardUnProcessed", mail.ForwardUnProcessed);
-    PrintSetting("MailOptions.ForwardUnProcessedEmail", mail.ForwardUnProcessedEmail);
-    PrintSetting("MailOptions.MailAgent", mail.MailAgent);
-    PrintSetting("Template.DefaultSubject", mail.DefaultSubject);
-    PrintSetting("Options.DefaultWhoisName", config.DefaultWhoisName);
-    PrintSetting("Options.DefaultWhoisHost", config.DefaultWhoisHost);
-    PrintSetting("Options.PopMailHostList", config.PopMailHostList);
-    PrintSetting("Options.PauseBulkReporting", config.PauseBulkReporting);
-    PrintSetting("Options.RipeWhoisHost", config.RipeWhoisHost);
-    PrintSetting("Options.AfrinicWhoisHost", config.AfrinicWhoisHost);
-    PrintSetting("Options.ApnicWhoisHost", config.ApnicWhoisHost);
-    PrintSetting("Options.JpnicWhoisHost", config.JpnicWhoisHost);
-    PrintSetting("Options.LacnicWhoisHost", config.LacnicWhoisHost);
-    PrintSetting("Options.BrnicWhoisHost", config.BrnicWhoisHost);
-    PrintSetting("Options.AbuseWhoisHost", config.AbuseWhoisHost);
-    PrintSetting("Options.WhoisPort", config.WhoisPort);
-    PrintSetting("Options.NetworkTimeout", config.NetworkTimeout);
-    PrintSetting("Options.HomePage", config.HomePage);
-    PrintSetting("Options.ReportServiceUrl", config.ReportServiceUrl);
-    PrintSetting("User.DefaultFile", mail.DefaultFile);
-    PrintSetting("User.LastBulkReportPath", config.LastBulkReportPath);
+    std::cout << "ProgramFolder=" << config.ProgramFolder << '\n';
+    for (const SettingDef& setting : SettingDefs())
+        std::cout << setting.PrintedName() << '=' << setting.PrintedValue(config) << '\n';
 }
 
 // The password is the first line of standard input, without its line break.

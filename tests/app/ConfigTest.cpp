@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,49 +76,94 @@ TEST_F(ConfigTest, WithoutIniFilesEverySettingHasItsDefault)
     EXPECT_FALSE(PathExists(UserFile()));
 }
 
+// A value for every setting that differs from its default, written where
+// the setting lives; the printed form is what the config command shows.
+struct WrittenSetting {
+    const SettingDef* setting;
+    std::string stored;
+    std::string printed;
+};
+
+std::vector<WrittenSetting> DistinctValues()
+{
+    std::vector<WrittenSetting> values;
+    int n = 0;
+    for (const SettingDef& setting : SettingDefs()) {
+        ++n;
+        const std::string text = std::string("value ") + setting.key + " " + std::to_string(n);
+        switch (setting.kind) {
+        case SettingKind::Text: values.push_back({ &setting, text, text }); break;
+        case SettingKind::Password: values.push_back({ &setting, EncryptString("pw", PasswordKey), "***" }); break;
+        case SettingKind::Number: {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%x", 1000 + n);
+            values.push_back({ &setting, hex, std::to_string(1000 + n) });
+            break;
+        }
+        case SettingKind::Truth: values.push_back({ &setting, "2", "1" }); break;
+        }
+    }
+    return values;
+}
+
 TEST_F(ConfigTest, ReadsEveryKeyOfBothFiles)
 {
-    WriteFile(MainFile(),
-              "[MailOptions]\r\nHostAddress=smtp.example.org\r\nUseMAPI=2\r\nAuthentication=1\r\n"
-              "EMailLoginID=me\r\nEMailPassword="
-                  + EncryptString("pw", PasswordKey)
-                  + "\r\nCC=cc@example.org\r\nBCC=bcc@example.org\r\n"
-                    "DefaultFromEMailAddress=me@example.org\r\nDefaultFromName=Me\r\nForwardUnProcessed=1\r\n"
-                    "ForwardUnProcessedEmail=fwd@example.org\r\nMailAgent=Agent\r\nPort=587\r\nUseTLS=1\r\n"
-                    "[SpamReport.txt]\r\nDefaultSubject=Spam from your network\r\n"
-                    "[Options]\r\nDefaultWhoisName=RIPE\r\nDefaultWhoisHost=127.0.0.2\r\n"
-                    "PopMailHostList=pop.example.org,\"mx, two\"\r\nPauseBulkReporting=1\r\nWhoisPort=4343\r\n"
-                    "NetworkTimeout=0\r\nAbuseWhoisHost=127.0.0.9\r\n");
-    WriteUserFile("[MailOptions]\r\nDefaultFile=SpamReport.txt\r\n[Defaults]\r\nLastBulkReportPath=/var/spam/\r\n");
+    const std::vector<WrittenSetting> values = DistinctValues();
+    std::string templateName;
+    for (const auto& value : values)
+        if (value.setting->file == SettingFile::User && std::string(value.setting->key) == "DefaultFile")
+            templateName = value.stored;
+    ASSERT_FALSE(templateName.empty());
+
+    std::map<std::string, std::string> mainSections;
+    std::map<std::string, std::string> userSections;
+    for (const auto& value : values) {
+        const SettingDef& setting = *value.setting;
+        const std::string line = std::string(setting.key) + "=" + IniFile::FormatValue(value.stored) + "\r\n";
+        switch (setting.file) {
+        case SettingFile::Main: mainSections[setting.section] += line; break;
+        case SettingFile::Template: mainSections[templateName] += line; break;
+        case SettingFile::User: userSections[setting.section] += line; break;
+        }
+    }
+    auto render = [](const std::map<std::string, std::string>& sections) {
+        std::string text;
+        for (const auto& [section, lines] : sections)
+            text += "[" + section + "]\r\n" + lines;
+        return text;
+    };
+    WriteFile(MainFile(), render(mainSections));
+    WriteUserFile(render(userSections));
 
     Config config(program.Path());
-    const MailSettings& mail = *config.Mail;
-    EXPECT_EQ(mail.DefaultFile, "SpamReport.txt");
-    EXPECT_EQ(config.LastBulkReportPath, "/var/spam/");
-    EXPECT_EQ(mail.HostAddress, "smtp.example.org");
-    EXPECT_TRUE(mail.UseMAPI);
-    EXPECT_TRUE(mail.Authentication);
-    EXPECT_EQ(mail.EMailLoginID, "me");
-    EXPECT_EQ(mail.EMailPassword, "pw");
-    EXPECT_EQ(mail.CC, "cc@example.org");
-    EXPECT_EQ(mail.BCC, "bcc@example.org");
-    EXPECT_EQ(mail.DefaultFromEMailAddress, "me@example.org");
-    EXPECT_EQ(mail.CurrentFromEMailAddress, "me@example.org");
-    EXPECT_EQ(mail.DefaultFromName, "Me");
-    EXPECT_TRUE(mail.ForwardUnProcessed);
-    EXPECT_EQ(mail.ForwardUnProcessedEmail, "fwd@example.org");
-    EXPECT_EQ(mail.MailAgent, "Agent");
-    EXPECT_EQ(mail.Port, 587);
-    EXPECT_EQ(mail.UseTLS, 1);
-    EXPECT_EQ(mail.DefaultSubject, "Spam from your network");
-    EXPECT_EQ(mail.CurrentSubject, "Spam from your network");
-    EXPECT_EQ(config.DefaultWhoisName, "RIPE");
-    EXPECT_EQ(config.DefaultWhoisHost, "127.0.0.2");
+    for (const auto& value : values) {
+        SCOPED_TRACE(value.setting->PrintedName());
+        EXPECT_EQ(value.setting->PrintedValue(config), value.printed);
+        if (value.setting->kind == SettingKind::Password) {
+            EXPECT_EQ(*value.setting->text(config), DecryptString(value.stored, PasswordKey));
+        }
+    }
+    EXPECT_EQ(config.Mail->CurrentSubject, config.Mail->DefaultSubject);
+    EXPECT_EQ(config.Mail->CurrentFromEMailAddress, config.Mail->DefaultFromEMailAddress);
+    // The server names, the pages and the port are among the keys read back.
+    for (const char* key :
+         { "RipeWhoisHost", "AfrinicWhoisHost", "ApnicWhoisHost", "JpnicWhoisHost", "LacnicWhoisHost", "BrnicWhoisHost",
+           "AbuseWhoisHost", "HomePage", "ReportServiceUrl", "WhoisPort", "NetworkTimeout", "Port", "UseTLS" }) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(std::count_if(values.begin(), values.end(),
+                                [&](const WrittenSetting& v) { return std::string(v.setting->key) == key; }),
+                  1);
+    }
+}
+
+TEST_F(ConfigTest, QuotedFieldsAndHexadecimalNumbersReadAsTheProfileReaderReadsThem)
+{
+    WriteFile(MainFile(), "[Options]\r\nPopMailHostList=pop.example.org,\"mx, two\"\r\nWhoisPort=0x10\r\n"
+                          "NetworkTimeout=0\r\n");
+    Config config(program.Path());
     EXPECT_EQ(config.PopMailHostList, "pop.example.org,\"mx, two\"");
-    EXPECT_TRUE(config.PauseBulkReporting);
-    EXPECT_EQ(config.WhoisPort, 4343);
+    EXPECT_EQ(config.WhoisPort, 16);
     EXPECT_EQ(config.NetworkTimeout, 0);
-    EXPECT_EQ(config.AbuseWhoisHost, "127.0.0.9");
 }
 
 TEST_F(ConfigTest, TruthValueWrittenAsAWordIsFalse)

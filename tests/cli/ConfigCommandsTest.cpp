@@ -56,6 +56,21 @@ TEST_F(CliConfigTest, PrintsEveryDefaultForAnEmptyFolder)
     EXPECT_EQ(settings["Template.DefaultSubject"], "Virus report");
 }
 
+TEST_F(CliConfigTest, PrintsEverySettingOnceInTheOrderOfTheSettingsTable)
+{
+    ProcessResult result = Cli({ "--folder", program.Path(), "config" });
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    std::vector<std::string> names;
+    std::istringstream lines(result.out);
+    std::string line;
+    while (std::getline(lines, line))
+        names.push_back(line.substr(0, line.find('=')));
+    std::vector<std::string> expected { "ProgramFolder" };
+    for (const SettingDef& setting : SettingDefs())
+        expected.push_back(setting.PrintedName());
+    EXPECT_EQ(names, expected);
+}
+
 TEST_F(CliConfigTest, PrintsTheFolderSettingsAndHidesThePassword)
 {
     WriteFile(program / "Morvanta.ini", "[MailOptions]\r\nHostAddress=smtp.example.org\r\nUseMAPI=2\r\nEMailPassword="
