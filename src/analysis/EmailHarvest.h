@@ -21,7 +21,7 @@ enum class KeywordFilter { Off, On };
 // "security", "email:" or "e-mail:" are used; from level 2 on every line is.
 // An address is left out when it occurs as a substring in the list so far or
 // in the text of either exclusion file of the program folder (ending in "/"),
-// which are read afresh on every call. Throws InOutError when an exclusion
+// which are read afresh on every call. Throws FileError when an exclusion
 // file exists but cannot be read.
 [[nodiscard]] std::string HarvestEmails(const std::string& list, std::string_view answer, KeywordFilter filter,
                                         uint16_t level, const std::string& programFolder);

@@ -1,6 +1,6 @@
 #include "analysis/TextFiles.h"
 
-#include "app/Platform.h"
+#include "base/Files.h"
 #include "base/UiServices.h"
 
 #include <dirent.h>
@@ -24,31 +24,6 @@
 namespace morvanta {
 
 namespace {
-
-[[nodiscard]] std::string ErrorText(int errorCode)
-{
-    return std::strerror(errorCode);
-}
-
-[[noreturn]] void ThrowFileError(const char* what, const std::string& path, int errorCode)
-{
-    throw InOutError(std::string(what) + " \"" + path + "\". " + ErrorText(errorCode), errorCode);
-}
-
-// Writes all of the bytes; false with errno set on failure.
-[[nodiscard]] bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
 
 // Every line break (CR LF, lone LF, lone CR) becomes CR LF, and a final line
 // without one gets one.
@@ -120,55 +95,6 @@ struct SortedLineOrder {
     }
 };
 
-// The file the path names: symbolic links are followed so that replacing
-// the file keeps the link.
-[[nodiscard]] std::string ResolvedPath(const std::string& path)
-{
-    struct stat info { };
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    if (!realpath(path.c_str(), resolved))
-        return path;
-    return resolved;
-}
-
-// Writes the content to a new file beside the target and moves it over the
-// target, keeping the target's permissions.
-void ReplaceFile(const std::string& path, std::string_view content)
-{
-    static std::atomic<unsigned> counter { 0 };
-    const std::string target = ResolvedPath(path);
-
-    struct stat original { };
-    const bool exists = stat(target.c_str(), &original) == 0;
-
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temporary = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt >= 100))
-            ThrowFileError("Cannot create file", path, errno);
-    }
-
-    int failure = 0;
-    if (exists && fchmod(fd, original.st_mode & 07777) != 0)
-        failure = errno;
-    if (failure == 0 && !WriteAll(fd, content))
-        failure = errno;
-    if (failure == 0 && fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        ThrowFileError("Cannot write file", path, failure);
-    }
-}
-
 } // namespace
 
 bool AppendLineToFile(const std::string& path, std::string_view line)
@@ -183,7 +109,7 @@ bool AppendLineToFile(const std::string& path, std::string_view line)
     if (fd >= 0) {
         // One write call, so that a line appended by another process is not
         // torn apart by ours.
-        ok = WriteAll(fd, record);
+        ok = WriteAllBytes(fd, record);
         if (::close(fd) != 0)
             ok = false;
     }
@@ -196,31 +122,7 @@ std::string ReadFileText(const std::string& path)
 {
     if (!FileExists(path))
         return {};
-
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        ThrowFileError("Cannot open file", path, errno);
-
-    std::string raw;
-    struct stat info { };
-    if (fstat(fd, &info) == 0 && info.st_size > 0)
-        raw.reserve(static_cast<size_t>(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            int failure = errno;
-            ::close(fd);
-            ThrowFileError("Cannot read file", path, failure);
-        }
-        if (got == 0)
-            break;
-        raw.append(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-    return WithCrLfLineEnds(raw);
+    return WithCrLfLineEnds(ReadWholeFile(path).value_or(std::string()));
 }
 
 void AddLineToSortedFile(const std::string& path, std::string_view line)
@@ -249,7 +151,7 @@ void AddLineToSortedFile(const std::string& path, std::string_view line)
         content += entry.text;
         content += "\r\n";
     }
-    ReplaceFile(path, content);
+    ReplaceFileContent(path, content);
 }
 
 bool MatchesMask(std::string_view name, std::string_view mask)

@@ -1,27 +1,13 @@
 #pragma once
 
-#include <stdexcept>
+#include "base/Files.h"
+
 #include <string>
 #include <string_view>
 
 // Plain text files: written with CR LF line ends, read with CR LF, a lone LF
 // or a lone CR as line ends. Paths are full paths.
 namespace morvanta {
-
-// A file that exists but cannot be read, or cannot be written. Carries the
-// errno value of the failing call.
-class InOutError : public std::runtime_error {
-public:
-    InOutError(const std::string& message, int errorCode)
-        : std::runtime_error(message)
-        , errorCode_(errorCode)
-    {
-    }
-    [[nodiscard]] int code() const { return errorCode_; }
-
-private:
-    int errorCode_;
-};
 
 // Appends the line and CR LF to the file, creating it when missing. When the
 // file cannot be opened, written or closed, shows "Could not access " and
@@ -30,7 +16,7 @@ bool AppendLineToFile(const std::string& path, std::string_view line);
 
 // The whole file with every line followed by CR LF (a final line without a
 // line break gets one); empty when the file does not exist. Throws
-// InOutError when it exists but cannot be read.
+// FileError when it exists but cannot be read.
 [[nodiscard]] std::string ReadFileText(const std::string& path);
 
 // Rewrites the file sorted with the line added, each line followed by CR LF.
@@ -41,7 +27,7 @@ bool AppendLineToFile(const std::string& path, std::string_view line);
 // an earlier one are dropped, and the new line is not added when an equal one
 // is there. Lines are stored as given. The file is replaced only once the new
 // content is fully written, so a failure leaves the old file as it was;
-// failures throw InOutError.
+// failures throw FileError.
 void AddLineToSortedFile(const std::string& path, std::string_view line);
 
 // Deletes the entries matching the mask ("*": any run of characters, "?":

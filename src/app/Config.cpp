@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 #include "app/PasswordScramble.h"
 #include "app/Platform.h"
+#include "base/Files.h"
 
 namespace morvanta {
 

@@ -1,5 +1,7 @@
 #include "app/IniFile.h"
 
+#include "base/Files.h"
+
 #include "base/Text.h"
 
 #include <fcntl.h>
@@ -73,37 +75,6 @@ int HexDigit(char c)
     return -1;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& content)
-{
-    std::string temporary = path + ".tmp-" + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const char* data = content.data();
-    size_t left = content.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t written = write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-    if (ok && fsync(fd) != 0)
-        ok = false;
-    if (close(fd) != 0)
-        ok = false;
-    if (ok && rename(temporary.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok)
-        unlink(temporary.c_str());
-    return ok;
-}
-
 } // namespace
 
 IniFile::IniFile(std::string path)
@@ -115,10 +86,13 @@ IniFile::IniFile(std::string path)
 void IniFile::Load()
 {
     lines_.clear();
-    std::ifstream in(path_, std::ios::binary);
-    if (!in)
+    // A settings file that cannot be read gives the defaults, as a missing one does.
+    std::string content;
+    try {
+        content = ReadWholeFile(path_).value_or(std::string());
+    } catch (const FileError&) {
         return;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
         content.erase(0, 3);
     lines_ = SplitLines(content);
@@ -278,8 +252,11 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
             lines_.push_back(newLine);
         }
     }
-    if (!WriteWholeFile(path_, JoinLinesCrLf(lines_)))
+    try {
+        ReplaceFileContent(path_, JoinLinesCrLf(lines_));
+    } catch (const FileError&) {
         throw IniFileError(failure);
+    }
 }
 
 } // namespace morvanta

@@ -1,5 +1,7 @@
 #include "app/Platform.h"
 
+#include "base/Files.h"
+
 #include <fcntl.h>
 #include <malloc.h>
 #include <pwd.h>
@@ -43,13 +45,6 @@ std::string HomeFromPasswordDatabase()
 }
 
 } // namespace
-
-std::string IncludeTrailingPathDelimiter(const std::string& folder)
-{
-    if (folder.empty() || folder.back() == '/')
-        return folder;
-    return folder + '/';
-}
 
 std::string GetProgramFolder()
 {
@@ -107,27 +102,6 @@ void CreateInstanceMutex(const std::string& name)
 void TrimWorkingSet()
 {
     malloc_trim(0);
-}
-
-bool ForceDirectories(const std::string& folder)
-{
-    if (folder.empty())
-        return false;
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    return DirectoryExists(folder);
-}
-
-bool FileExists(const std::string& path)
-{
-    struct stat info { };
-    return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
-
-bool DirectoryExists(const std::string& path)
-{
-    struct stat info { };
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace morvanta

@@ -32,13 +32,4 @@ void CreateInstanceMutex(const std::string& name);
 // Gives memory the program no longer uses back to the system.
 void TrimWorkingSet();
 
-// Creates the folder and any missing parents; true when it exists afterwards.
-bool ForceDirectories(const std::string& folder);
-
-[[nodiscard]] bool FileExists(const std::string& path);
-[[nodiscard]] bool DirectoryExists(const std::string& path);
-
-// Appends a "/" unless the text already ends with one (an empty text stays empty).
-[[nodiscard]] std::string IncludeTrailingPathDelimiter(const std::string& folder);
-
 } // namespace morvanta

@@ -3,6 +3,7 @@
 #include "analysis/EmailHarvest.h"
 #include "analysis/TextFiles.h"
 #include "app/Platform.h"
+#include "base/Files.h"
 #include "base/Text.h"
 #include "base/UiServices.h"
 #include "tables/TableError.h"

@@ -1,6 +1,7 @@
 #include "cli/CliCommand.h"
 
 #include "base/Clock.h"
+#include "base/Files.h"
 
 #include <cerrno>
 #include <cstring>
@@ -92,13 +93,15 @@ std::string ReadInputFile(const std::string& path)
 {
     if (path == "-")
         return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot read " + path + ": " + std::strerror(errno));
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::runtime_error("Cannot read " + path + ": " + std::strerror(errno));
-    return content;
+    std::optional<std::string> content;
+    try {
+        content = ReadWholeFile(path);
+    } catch (const FileError& error) {
+        throw std::runtime_error("Cannot read " + path + ": " + std::strerror(error.code()));
+    }
+    if (!content)
+        throw std::runtime_error("Cannot read " + path + ": " + std::strerror(ENOENT));
+    return *content;
 }
 
 } // namespace morvanta::cli

@@ -1,6 +1,7 @@
 #include "mailer/MailerController.h"
 
 #include "app/Platform.h"
+#include "base/Files.h"
 #include "base/Clock.h"
 #include "base/UiServices.h"
 

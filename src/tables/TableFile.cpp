@@ -1,5 +1,6 @@
 #include "tables/TableFile.h"
 
+#include "base/Files.h"
 #include "base/Text.h"
 #include "tables/TableError.h"
 #include "tables/TableSalvage.h"
@@ -35,12 +36,6 @@ std::string Context(const TableDef& definition, const std::string& path)
     return "table " + definition.name + " (" + path + ")";
 }
 
-bool PathExists(const std::string& path)
-{
-    struct stat info { };
-    return ::stat(path.c_str(), &info) == 0;
-}
-
 std::optional<std::uint64_t> FileSize(const std::string& path)
 {
     struct stat info { };
@@ -49,28 +44,12 @@ std::optional<std::uint64_t> FileSize(const std::string& path)
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::string ReadWholeFile(const std::string& path, const std::string& context)
+std::string ReadTableBytes(const std::string& path, const std::string& context)
 {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
-        if (errno == ENOENT)
-            return {};
-        throw TableError(TableErrorCode::ReadFailed, context, "cannot read " + path + ": " + std::strerror(errno));
-    }
-    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (stream.bad())
-        throw TableError(TableErrorCode::ReadFailed, context, "cannot read " + path);
-    return bytes;
-}
-
-void SyncFolderOf(const std::string& path)
-{
-    auto slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (descriptor >= 0) {
-        ::fsync(descriptor);
-        ::close(descriptor);
+    try {
+        return ReadWholeFile(path).value_or(std::string());
+    } catch (const FileError& error) {
+        throw TableError(TableErrorCode::ReadFailed, context, error.what());
     }
 }
 
@@ -316,8 +295,8 @@ Diagnosis Diagnose(SqliteConnection& connection, const std::string& path)
         return diagnosis;
 
     // Which tree each page belongs to, from the pages as the file holds them.
-    std::string file = ReadWholeFile(path, connection.Context());
-    salvage::WalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", connection.Context()));
+    std::string file = ReadTableBytes(path, connection.Context());
+    salvage::WalPages wal = salvage::ReadCommittedWalPages(ReadTableBytes(path + "-wal", connection.Context()));
     std::string_view headerPage = wal.pages.count(1) ? std::string_view(wal.pages.at(1)) : std::string_view(file);
     auto header = salvage::ReadDatabaseHeader(headerPage);
     if (!header.valid) {
@@ -521,8 +500,8 @@ std::optional<TableRow> RowFromRecord(const salvage::LeafRecord& record, const T
 // Every row that the pages of a damaged file still hold, in rowid order.
 std::vector<TableRow> SalvageRows(const std::string& path, const TableDef& definition, const std::string& context)
 {
-    std::string file = ReadWholeFile(path, context);
-    salvage::WalPages wal = salvage::ReadCommittedWalPages(ReadWholeFile(path + "-wal", context));
+    std::string file = ReadTableBytes(path, context);
+    salvage::WalPages wal = salvage::ReadCommittedWalPages(ReadTableBytes(path + "-wal", context));
     std::string_view headerPage = wal.pages.count(1) ? std::string_view(wal.pages.at(1)) : std::string_view(file);
     auto header = salvage::ReadDatabaseHeader(headerPage);
 

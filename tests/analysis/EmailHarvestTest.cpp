@@ -293,7 +293,7 @@ TEST_F(HarvestEmailsTest, ReadsTheExclusionFilesAfreshOnEveryCall)
 TEST_F(HarvestEmailsTest, FailsWhenAnExclusionFileCannotBeRead)
 {
     ASSERT_EQ(symlink("/proc/self/mem", (folder / BlacklistFileName).c_str()), 0);
-    EXPECT_THROW((void)Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), InOutError);
+    EXPECT_THROW((void)Harvest("", "abuse: a@x.example", KeywordFilter::On, 0), FileError);
 }
 
 } // namespace

@@ -15,7 +15,7 @@ namespace morvanta {
 namespace {
 
 using test::ListFolder;
-using test::PathExists;
+using morvanta::PathExists;
 using test::ReadFile;
 using test::RecordingUi;
 using test::TempDir;
@@ -106,7 +106,7 @@ TEST(ReadFileText, GivesEmptyWithoutMessageForAMissingFile)
 TEST(ReadFileText, ThrowsWhenAnExistingFileCannotBeRead)
 {
     RecordingUi ui;
-    EXPECT_THROW((void)ReadFileText(UnreadableFile), InOutError);
+    EXPECT_THROW((void)ReadFileText(UnreadableFile), FileError);
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -180,8 +180,8 @@ TEST(AddLineToSortedFile, WritesThroughASymbolicLink)
 TEST(AddLineToSortedFile, ThrowsWhenTheFileCannotBeWritten)
 {
     TempDir dir;
-    EXPECT_THROW(AddLineToSortedFile(dir / "missing/EmailBlacklist.txt", "a"), InOutError);
-    EXPECT_THROW(AddLineToSortedFile(UnreadableFile, "a"), InOutError);
+    EXPECT_THROW(AddLineToSortedFile(dir / "missing/EmailBlacklist.txt", "a"), FileError);
+    EXPECT_THROW(AddLineToSortedFile(UnreadableFile, "a"), FileError);
 }
 
 class WorkingFolder {

@@ -1,4 +1,5 @@
 #include "app/Platform.h"
+#include "base/Files.h"
 
 #include "fixtures/TestFiles.h"
 

@@ -1,0 +1,162 @@
+#include "base/Files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace morvanta {
+
+namespace {
+
+[[noreturn]] void ThrowFileError(const char* what, const std::string& path, int errorCode)
+{
+    throw FileError(std::string(what) + " \"" + path + "\". " + std::strerror(errorCode), errorCode);
+}
+
+// The file the path names: symbolic links are followed so that replacing
+// the file keeps the link.
+[[nodiscard]] std::string ResolvedPath(const std::string& path)
+{
+    struct stat info { };
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved))
+        return path;
+    return resolved;
+}
+
+} // namespace
+
+bool WriteAllBytes(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info { };
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat info { };
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    struct stat info { };
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool ForceDirectories(const std::string& folder)
+{
+    if (folder.empty())
+        return false;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return DirectoryExists(folder);
+}
+
+std::string IncludeTrailingPathDelimiter(const std::string& folder)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder;
+    return folder + "/";
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return std::nullopt;
+        ThrowFileError("Cannot open file", path, errno);
+    }
+    std::string content;
+    struct stat info { };
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        content.reserve(static_cast<size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            int failure = errno;
+            ::close(fd);
+            ThrowFileError("Cannot read file", path, failure);
+        }
+        if (got == 0)
+            break;
+        content.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return content;
+}
+
+void SyncFolderOf(const std::string& path)
+{
+    auto slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+void ReplaceFileContent(const std::string& path, std::string_view content)
+{
+    static std::atomic<unsigned> counter { 0 };
+    const std::string target = ResolvedPath(path);
+
+    struct stat original { };
+    const bool exists = ::stat(target.c_str(), &original) == 0;
+
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt >= 100))
+            ThrowFileError("Cannot create file", path, errno);
+    }
+
+    int failure = 0;
+    if (exists && fchmod(fd, original.st_mode & 07777) != 0)
+        failure = errno;
+    if (failure == 0 && !WriteAllBytes(fd, content))
+        failure = errno;
+    if (failure == 0 && fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::unlink(temporary.c_str());
+        ThrowFileError("Cannot write file", path, failure);
+    }
+    SyncFolderOf(target);
+}
+
+} // namespace morvanta

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// Whole files and folders: one place for reading a file, replacing one
+// without ever leaving it half written, and telling what exists.
+namespace morvanta {
+
+// A file that exists but cannot be read, or cannot be created or written.
+// Carries the errno value of the failing call.
+class FileError : public std::runtime_error {
+public:
+    FileError(const std::string& message, int errorCode)
+        : std::runtime_error(message)
+        , errorCode_(errorCode)
+    {
+    }
+    [[nodiscard]] int code() const { return errorCode_; }
+
+private:
+    int errorCode_;
+};
+
+// Something, a file that is not a folder, a folder.
+[[nodiscard]] bool PathExists(const std::string& path);
+[[nodiscard]] bool FileExists(const std::string& path);
+[[nodiscard]] bool DirectoryExists(const std::string& path);
+
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& folder);
+
+// Appends a "/" unless the text already ends with one (an empty text stays empty).
+[[nodiscard]] std::string IncludeTrailingPathDelimiter(const std::string& folder);
+
+// The whole content of the file, or nothing when it does not exist. Throws
+// FileError when it exists but cannot be read.
+[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Gives the file the content: a new file is written beside it, flushed to
+// disk and renamed over it, and the folder is flushed, so that after a crash
+// or a full disk the file holds either the old content or the new. The
+// file's permissions are kept, and a symbolic link keeps pointing at it.
+// Throws FileError, leaving the old file as it was.
+void ReplaceFileContent(const std::string& path, std::string_view content);
+
+// Writes all of the bytes to the descriptor; false with errno set on failure.
+[[nodiscard]] bool WriteAllBytes(int fd, std::string_view bytes);
+
+// Flushes the folder entry of the path to disk (after a rename or a new file).
+void SyncFolderOf(const std::string& path);
+
+} // namespace morvanta
