@@ -500,19 +500,36 @@ TEST(TableErrorMapping, ADiagnosedCodeKeepsTheTableAndTheDetailOfTheMessage)
 
 TEST(TableErrorMapping, AWriteProtectedTableOpensButRefusesWritesClearly)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes to write-protected files";
     TableFolder data;
     std::string path = data.File("IPList");
     WriteTableFile(path, IPListTableDef(), MakeIPListRows(3));
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    Table table(data.database, IPListTableDef());
-    table.Open();
-    ASSERT_TRUE(table.FindKey("10.0.0.2"));
-    table.Edit();
-    table.FieldByName("Reports").SetAsInteger(9);
-    int code = EngineCodeOf([&] { table.Post(); });
-    EXPECT_TRUE(code == TableErrorCode::ReadOnly || code == TableErrorCode::CannotOpen) << code;
+    ASSERT_EQ(chmod(data.folder.Path().c_str(), 0777), 0);
+
+    // 0: refused as it should be; anything else names the step that went wrong.
+    auto attemptWrite = [&]() -> int {
+        Table table(data.database, IPListTableDef());
+        table.Open();
+        if (!table.FindKey("10.0.0.2"))
+            return 2;
+        table.Edit();
+        table.FieldByName("Reports").SetAsInteger(9);
+        int code = EngineCodeOf([&] { table.Post(); });
+        return code == TableErrorCode::ReadOnly || code == TableErrorCode::CannotOpen ? 0 : 3;
+    };
+    if (geteuid() != 0) {
+        EXPECT_EQ(attemptWrite(), 0);
+        return;
+    }
+    // Root may write to write-protected files, so the attempt runs as a user
+    // without that right.
+    EXPECT_EXIT(
+        {
+            if (setgid(54321) != 0 || setuid(54321) != 0)
+                _exit(4);
+            _exit(attemptWrite());
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
