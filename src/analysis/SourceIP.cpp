@@ -66,7 +66,8 @@ public:
     {
     }
 
-    // Step 8: the result becomes the candidate when it is accepted.
+    // A candidate is accepted when it is the report's address, is cached, or
+    // is not held by IANA; an accepted one replaces the result.
     void Judge(const std::string& candidate)
     {
         if (candidate.empty())

@@ -58,7 +58,7 @@ protected:
 
     void TearDown() override { MimeBoundary::Reset(); }
 
-    // The report of the worked example: a named sender, two recipients, two
+    // A typical report: a named sender, two recipients, two
     // body lines, a read receipt to the sender and the mail agent's header.
     void FillReport()
     {
