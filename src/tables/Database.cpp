@@ -1,6 +1,5 @@
 #include "tables/Database.h"
 
-#include "app/Platform.h"
 #include "base/Files.h"
 #include "tables/Table.h"
 #include "tables/TableError.h"
