@@ -25,6 +25,8 @@ python3
 python3-aiosmtpd
 msmtp
 whois
+clang
+libclang-rt-14-dev
 xvfb
 xauth
 iproute2

@@ -83,6 +83,12 @@ IniFile::IniFile(std::string path)
     Load();
 }
 
+IniFile::IniFile(std::string path, std::string_view content)
+    : path_(std::move(path))
+{
+    Parse(content);
+}
+
 void IniFile::Load()
 {
     lines_.clear();
@@ -93,8 +99,13 @@ void IniFile::Load()
     } catch (const FileError&) {
         return;
     }
-    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        content.erase(0, 3);
+    Parse(content);
+}
+
+void IniFile::Parse(std::string_view content)
+{
+    if (content.substr(0, 3) == "\xEF\xBB\xBF")
+        content.remove_prefix(3);
     lines_ = SplitLines(content);
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvanta {
@@ -23,6 +24,8 @@ public:
     static constexpr size_t MaxValueLength = 2047;
 
     explicit IniFile(std::string path);
+    // The file's content is given rather than read; writing still goes to the path.
+    IniFile(std::string path, std::string_view content);
 
     [[nodiscard]] const std::string& FileName() const { return path_; }
 
@@ -50,6 +53,7 @@ public:
 
 private:
     void Load();
+    void Parse(std::string_view content);
     [[nodiscard]] bool FindValue(const std::string& section, const std::string& key, std::string& value) const;
 
     std::string path_;
