@@ -1,5 +1,6 @@
 #include "app/Platform.h"
 #include "app/gui/CommandGuard.h"
+#include "app/gui/DesktopUrl.h"
 #include "app/gui/QtUiServices.h"
 #include "app/gui/TerminationSignals.h"
 #include "base/UiServices.h"
@@ -7,6 +8,7 @@
 #include "mailer/gui/MailerWindow.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
@@ -17,16 +19,23 @@ int main(int argc, char* argv[])
     // The program reads no arguments of its own; Qt may take its standard ones.
     QApplication application(argc, argv);
     QApplication::setApplicationName("Morvanta");
+    QGuiApplication::setDesktopFileName("morvanta");
+    QApplication::setWindowIcon(QIcon::fromTheme("morvanta", QIcon(":/icons/morvanta.svg")));
 
     QtUiServices services;
     ScopedUiServices installed(services);
 
+    // The mailer window: its settings and spool folder first, then the window.
     MailerController controller;
     RunGuarded([&] { controller.Start(); });
     if (!controller.HasConfig())
         return 1;
-
+    controller.launchUrl = OpenWithDesktop;
     MailerWindow window(controller);
+
+    // The contact cache, which needs the settings.
+    RunGuarded([&] { (void)controller.Session().Cache(); });
+
     CloseOnTerminationSignals(window);
     window.show();
     return application.exec();

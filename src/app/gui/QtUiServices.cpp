@@ -55,6 +55,8 @@ MessageResult QtUiServices::ShowMessage(const std::string& text, const std::stri
                                         MessageIcon icon)
 {
     QMessageBox box(ToQt(icon), ToQString(title), ToQString(text), ToQt(buttons));
+    // Texts carry what servers and files said: never read them as markup.
+    box.setTextFormat(Qt::PlainText);
     return FromQt(box.exec());
 }
 
@@ -71,6 +73,7 @@ bool QtUiServices::AskText(const std::string& caption, const std::string& prompt
 void QtUiServices::ShowError(const std::string& message)
 {
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), ToQString(message), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
