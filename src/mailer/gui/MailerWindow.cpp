@@ -133,8 +133,8 @@ void MailerWindow::BuildActions()
     urlLauncherAction_->setToolTip("URL Launcher");
     urlLauncherAction_->setIcon(CommandIcon("internet-web-browser", "url-launcher"));
 
-    findComplaintEmailsAction_ = AddCommand("findComplaintEmailsAction", "&Find complaint emails",
-                                            [&c] { c.FindComplaintEmails(0); });
+    findComplaintEmailsAction_
+        = AddCommand("findComplaintEmailsAction", "&Find complaint emails", [&c] { c.FindComplaintEmails(0); });
     findComplaintEmailsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     findComplaintEmailsAction_->setToolTip("Find Complaint E-mails");
     findComplaintEmailsAction_->setIcon(CommandIcon("edit-find", "find-complaint-emails"));
@@ -333,8 +333,8 @@ void MailerWindow::SetTabOrder()
         if (QWidget* button = toolBar_->widgetForAction(action); button && !action->isSeparator())
             chain.append(button);
     }
-    chain << recipientsEdit_ << subjectEdit_ << ccEdit_ << bccEdit_ << attachmentEdit_ << browseButton_
-          << templateList_ << messageEdit_;
+    chain << recipientsEdit_ << subjectEdit_ << ccEdit_ << bccEdit_ << attachmentEdit_ << browseButton_ << templateList_
+          << messageEdit_;
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 }
@@ -347,8 +347,8 @@ void MailerWindow::FitToFont()
     infoEdit_->setFixedHeight(metrics.lineSpacing() * InfoLines + 2 * (frame + margin));
 
     const int scrollBar = templateList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, templateList_);
-    templateList_->setFixedWidth(templateList_->fontMetrics().averageCharWidth() * TemplateListCharacters
-                                 + scrollBar + 2 * templateList_->frameWidth());
+    templateList_->setFixedWidth(templateList_->fontMetrics().averageCharWidth() * TemplateListCharacters + scrollBar
+                                 + 2 * templateList_->frameWidth());
     templateList_->setMinimumHeight(templateList_->fontMetrics().lineSpacing() * 3);
 
     const int square = browseButton_->fontMetrics().horizontalAdvance("...") + browseButton_->fontMetrics().height();
@@ -410,9 +410,8 @@ void MailerWindow::OnFocusChanged(QWidget* old, QWidget* now)
 {
     // Only a move to another control of this window leaves the box: not a
     // switch to another program, a menu or the box's own drop-down list.
-    auto inRecipients = [this](QWidget* widget) {
-        return widget == recipientsEdit_ || recipientsEdit_->isAncestorOf(widget);
-    };
+    auto inRecipients
+        = [this](QWidget* widget) { return widget == recipientsEdit_ || recipientsEdit_->isAncestorOf(widget); };
     if (!old || !now || !inRecipients(old) || inRecipients(now))
         return;
     if (now->window() != this || now == menuBar() || menuBar()->isAncestorOf(now))
@@ -611,8 +610,8 @@ bool MailerWindow::ChooseAttachmentFile(const std::string& startFolder, std::str
 
 bool MailerWindow::ChooseBulkFolder(const std::string& startFolder, std::string& folder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(this, "Bulk report", ToQString(startFolder),
-                                                             QFileDialog::ShowDirsOnly);
+    const QString chosen
+        = QFileDialog::getExistingDirectory(this, "Bulk report", ToQString(startFolder), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
         return false;
     folder = FromQString(chosen);
