@@ -1,9 +1,11 @@
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README, `make run` and `make test`, and the helpers
+# `make install` (PREFIX=~/.local) and `make screenshots` (OUTDIR=screenshots).
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX ?= $(HOME)/.local
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build run test test-asan fuzz bench clean
+.PHONY: all deps configure build run test test-asan fuzz bench install screenshots clean
 
 all: build
 
@@ -42,6 +44,12 @@ fuzz: deps
 
 bench: build
 	@./scripts/run-bench.sh $(BUILD_DIR)
+
+install: build
+	@./scripts/install.sh $(BUILD_DIR) $(PREFIX)
+
+screenshots: build
+	@./scripts/screenshots.sh $(or $(OUTDIR),screenshots)
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

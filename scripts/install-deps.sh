@@ -9,6 +9,7 @@ cmake
 make
 pkg-config
 qt6-base-dev
+libqt6svg6
 qt6-webengine-dev
 libgl-dev
 libsqlite3-dev
@@ -29,6 +30,10 @@ clang
 libclang-rt-14-dev
 xvfb
 xauth
+xdotool
+xclip
+imagemagick
+desktop-file-utils
 iproute2
 "
 
