@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -21,6 +22,7 @@ HelpWindow::HelpWindow(QString helpFile, QWidget* parent)
     setWindowTitle("Morvanta Help");
     browser_->setObjectName("helpBrowser");
     browser_->setOpenExternalLinks(true);
+    browser_->document()->setDocumentMargin(fontMetrics().averageCharWidth() * 2);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser_);

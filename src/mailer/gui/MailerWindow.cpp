@@ -351,6 +351,10 @@ void MailerWindow::FitToFont()
                                  + 2 * templateList_->frameWidth());
     templateList_->setMinimumHeight(templateList_->fontMetrics().lineSpacing() * 3);
 
+    // Continuation lines of pasted headers start with a tab: eight spaces
+    // wide, as in a terminal.
+    messageEdit_->setTabStopDistance(messageEdit_->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 8);
+
     const int square = browseButton_->fontMetrics().horizontalAdvance("...") + browseButton_->fontMetrics().height();
     browseButton_->setFixedWidth(square);
 }
