@@ -168,6 +168,48 @@ TEST_F(MailerWindowTest, MenusHoldTheirItemsWithCaptionsAndShortcuts)
     }
 }
 
+// Records which action a key reached, and keeps the command from running.
+class ShortcutRecorder : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Shortcut)
+            return false;
+        reached.push_back(watched->objectName().toStdString());
+        return true;
+    }
+    std::vector<std::string> reached;
+};
+
+TEST_F(MailerWindowTest, ShortcutsReachTheirCommandsFromEveryField)
+{
+    ShowActive();
+    struct Case {
+        QKeyCombination key;
+        const char* action;
+    };
+    const Case cases[] = {
+        { Qt::CTRL | Qt::Key_S, "sendReportAction" },        { Qt::CTRL | Qt::Key_B, "bulkReportAction" },
+        { Qt::CTRL | Qt::Key_L, "urlLauncherAction" },       { Qt::CTRL | Qt::Key_F, "findComplaintEmailsAction" },
+        { QKeyCombination(Qt::Key_F3), "findHarderAction" }, { Qt::ALT | Qt::Key_A, "addToBlacklistAction" },
+        { Qt::ALT | Qt::Key_O, "addToBlocklistAction" },     { QKeyCombination(Qt::Key_F1), "contextHelpAction" },
+    };
+    ShortcutRecorder recorder;
+    for (QAction* action : window->findChildren<QAction*>())
+        action->installEventFilter(&recorder);
+
+    for (const char* field : { "recipientsEdit", "subjectEdit", "attachmentEdit", "templateList", "messageEdit" }) {
+        SCOPED_TRACE(field);
+        Find<QWidget>(field)->setFocus(Qt::OtherFocusReason);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.action);
+            recorder.reached.clear();
+            QTest::keyClick(QApplication::focusWidget(), c.key.key(), c.key.keyboardModifiers());
+            EXPECT_EQ(recorder.reached, std::vector<std::string> { c.action });
+        }
+    }
+}
+
 TEST_F(MailerWindowTest, ToolButtonsRunTheMenuCommandsWithTheirHintsAndPictures)
 {
     struct Button {
@@ -381,6 +423,32 @@ TEST_F(MailerWindowTest, TemplateListShowsTheNamesAndTheSelection)
 
     view.SelectTemplate(5);
     EXPECT_EQ(view.SelectedTemplate(), -1);
+}
+
+TEST_F(MailerWindowTest, TabbingThroughTheTemplateListChoosesNothingAndArrowKeysChoose)
+{
+    ShowActive();
+    window->SetTemplateNames({ "VirusReport.txt", "SpamReport.txt" });
+    Find<QWidget>("browseAttachmentButton")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    auto* list = Find<QListWidget>("templateList");
+    ASSERT_EQ(QApplication::focusWidget(), list);
+    EXPECT_EQ(window->SelectedTemplate(), -1);
+
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(window->SelectedTemplate(), 1);
+    EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(MailerWindowTest, AClickOnATemplateSelectsIt)
+{
+    ShowActive();
+    window->SetTemplateNames({ "VirusReport.txt", "SpamReport.txt" });
+    auto* list = Find<QListWidget>("templateList");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(1)).center());
+    EXPECT_EQ(window->SelectedTemplate(), 1);
+    EXPECT_TRUE(ui.errors.empty());
 }
 
 TEST_F(MailerWindowTest, InfoBoxAndStatusBarShowTheirTexts)

@@ -270,9 +270,13 @@ void MailerWindow::BuildFields()
     templateList_->setSelectionMode(QAbstractItemView::SingleSelection);
     templateList_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     templateList_->viewport()->installEventFilter(this);
-    connect(templateList_, &QListWidget::currentRowChanged, this, [this](int row) {
-        // A click is handled when it ends; this is the keyboard's choice.
-        if (!settingTemplates_ && !templateMousePress_ && row >= 0)
+    // The keyboard's choice. Not the current row: focusing the list makes
+    // its first entry current without choosing it.
+    connect(templateList_, &QListWidget::itemSelectionChanged, this, [this] {
+        // A click is handled when it ends.
+        if (settingTemplates_ || templateMousePress_)
+            return;
+        if (const int row = SelectedTemplate(); row >= 0)
             RunTemplateSelection(row);
     });
     connect(templateList_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
