@@ -465,12 +465,16 @@ TEST_F(MailerWindowTest, InfoBoxAndStatusBarShowTheirTexts)
     EXPECT_EQ(Find<QLabel>("statusText")->text().toStdString(), "Finished 198.51.100.7 report");
 }
 
-TEST_F(MailerWindowTest, ALongStatusTextDoesNotWidenTheWindow)
+TEST_F(MailerWindowTest, LongTextsDoNotWidenTheWindow)
 {
     window->show();
     QApplication::processEvents();
     const int width = window->width();
     window->SetStatus("Searching whois contacts for " + std::string(3000, 'x'));
+    window->SetRecipientHistory({ std::string(3000, 'a') + "@example.net" });
+    window->SetRecipients(std::string(3000, 'b') + "@example.net");
+    window->SetTemplateNames({ std::string(300, 'T') + "Report.txt" });
+    window->SetMessageLines({ std::string(3000, 'm') });
     QApplication::processEvents();
     EXPECT_EQ(window->width(), width);
     EXPECT_LE(window->minimumSizeHint().width(), width);
