@@ -100,7 +100,12 @@ MailerWindow::MailerWindow(MailerController& controller, QWidget* parent)
     PlaceOnScreen();
 }
 
-MailerWindow::~MailerWindow() = default;
+MailerWindow::~MailerWindow()
+{
+    // The fields go before this object does; focus moving among them then
+    // must not reach a half-destroyed window.
+    disconnect(qApp, nullptr, this, nullptr);
+}
 
 template <typename Command>
 QAction* MailerWindow::AddCommand(const char* objectName, const QString& caption, Command command)
