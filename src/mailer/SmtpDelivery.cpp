@@ -32,6 +32,7 @@ void ApplyMailSettings(SmtpClient& smtp, const MailSettings& mail, int networkTi
 
 void DeliverMessage(SmtpClient& smtp, MailMessage& message)
 {
+    message.Parts.CheckAttachmentsReadable();
     smtp.OpenConnection();
     // Without a host or port no socket is opened; that is no delivery.
     if (!smtp.IsConnected())

@@ -14,7 +14,8 @@ namespace morvanta {
 void ApplyMailSettings(SmtpClient& smtp, const MailSettings& mail, int networkTimeoutSeconds);
 
 // One report to the server: connect; when connected, send and then
-// disconnect (with QUIT) whether or not the send succeeded. The first
+// disconnect (with QUIT) whether or not the send succeeded. An attachment
+// that cannot be read fails the delivery before the server is contacted. The first
 // failure propagates; the connection is closed in every case. A client
 // that opens no connection at all (an empty host) is a failure too.
 void DeliverMessage(SmtpClient& smtp, MailMessage& message);

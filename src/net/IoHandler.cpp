@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 
 namespace morvanta {
 
@@ -25,6 +26,11 @@ void IoHandler::Open()
     peerClosed_ = false;
     inputBuffer_ = std::make_unique<ByteBuffer>();
     writeBuffer_.reset();
+    conversationStart_ = SteadyClock::now();
+    conversationTime_ = ReadTimeout > 0 ? int64_t { ReadTimeout } * ConversationTimeFactor : 0;
+    creditedBytes_ = 0;
+    sendCredit_ = false;
+    timedOut_ = false;
 }
 
 void IoHandler::Close()
@@ -42,6 +48,49 @@ int IoHandler::EffectiveTimeout(int timeout) const
     if (timeout != TimeoutDefault)
         return timeout;
     return ReadTimeout > 0 ? ReadTimeout : TimeoutInfinite;
+}
+
+int64_t IoHandler::ConversationLimit() const
+{
+    return conversationTime_ + creditedBytes_ * 1000 / SendCreditBytesPerSecond;
+}
+
+int64_t IoHandler::ConversationTimeLeft() const
+{
+    if (conversationTime_ <= 0)
+        return -1;
+    return std::max<int64_t>(0, ConversationLimit() - MillisecondsSince(conversationStart_));
+}
+
+IoHandler::WaitBudget IoHandler::BudgetFor(int timeout, WaitKind kind)
+{
+    const int wait = EffectiveTimeout(timeout);
+    const int64_t left = ConversationTimeLeft();
+    if (left < 0 || (wait >= 0 && wait <= left))
+        return { wait, false };
+    const WaitBudget budget { static_cast<int>(std::min<int64_t>(left, INT_MAX)), true };
+    // Also when data would be there at once: a peer that keeps sending must
+    // not keep a conversation going past its time.
+    if (budget.timeout == 0)
+        RaiseTimeout(budget, kind);
+    return budget;
+}
+
+void IoHandler::RaiseTimeout(const WaitBudget& budget, WaitKind kind)
+{
+    timedOut_ = true;
+    if (budget.byDeadline)
+        throw ConversationTimeoutError(Host, ConversationLimit());
+    if (kind == WaitKind::Write)
+        throw WriteTimeoutError(Host, budget.timeout);
+    throw ReadTimeoutError();
+}
+
+void IoHandler::CountSent(size_t count)
+{
+    if (sendCredit_)
+        creditedBytes_ += static_cast<int64_t>(count);
+    DoWork(WorkMode::Write, static_cast<int64_t>(count));
 }
 
 std::string IoHandler::TakeInput(size_t count)
@@ -112,9 +161,11 @@ std::string IoHandler::ReceiveUntilClosed()
             if (ReadTimeout > 0) {
                 int64_t left = ReadTimeout - MillisecondsSince(lastArrival);
                 if (left <= 0)
-                    throw ReadTimeoutError();
+                    RaiseTimeout({ ReadTimeout, false }, WaitKind::Read);
                 slice = static_cast<int>(std::min<int64_t>(slice, left));
             }
+            // Raises ConversationTimeoutError when the conversation's time
+            // ends the wait.
             PollForData(slice);
             if (inputBuffer_ && !inputBuffer_->Empty()) {
                 if (inputBuffer_->Size() > MaxUntilClosedSize - std::min(result.size(), MaxUntilClosedSize))

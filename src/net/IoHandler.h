@@ -4,7 +4,9 @@
 #include "net/NetComponent.h"
 #include "net/SocketHandle.h"
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +25,16 @@ inline constexpr int RecvBufferSizeDefault = 32768;
 // No WHOIS answer comes near this; a peer that sends more is refused rather
 // than allowed to exhaust memory.
 inline constexpr size_t MaxUntilClosedSizeDefault = 16 * 1024 * 1024;
+
+// A conversation, from its opening to its close, may last this many times
+// ReadTimeout, however steadily the peer keeps it alive (no limit while
+// ReadTimeout is 0).
+inline constexpr int ConversationTimeFactor = 10;
+// While data is sent with the send credit on, every this many bytes the peer
+// takes give the conversation one more second: any line faster than that
+// gets a large message through, a peer that takes a byte now and then does
+// not hold the conversation open.
+inline constexpr int64_t SendCreditBytesPerSecond = 1024;
 
 // Reading and writing for one connection: the input buffer, line reading
 // and write buffering. The transport underneath is a subclass's business.
@@ -44,6 +56,14 @@ public:
     // Results of the last ReceiveLine.
     bool LineWasSplit = false;
     bool LineTimedOut = false;
+
+    // Milliseconds left of the conversation's time, or -1 without a limit.
+    [[nodiscard]] int64_t ConversationTimeLeft() const;
+    // See SendCreditBytesPerSecond; off at every opening.
+    void SetSendCredit(bool on) { sendCredit_ = on; }
+    // A wait of this conversation ran out: the peer is out of step, and a
+    // good-bye would only wait for it again.
+    [[nodiscard]] bool TimedOut() const { return timedOut_; }
 
     [[nodiscard]] bool Opened() const { return opened_; }
     [[nodiscard]] bool PeerClosed() const { return peerClosed_; }
@@ -79,13 +99,16 @@ public:
     // Every line and CR LF, collected and sent together.
     virtual void SendLines(const std::vector<std::string>& lines);
     // Everything until the peer closes. Fails with ReadTimeoutError when
-    // ReadTimeout is set and nothing arrives for that long, and with an
-    // NetError when more than MaxUntilClosedSize bytes arrive.
+    // ReadTimeout is set and nothing arrives for that long, with
+    // ConversationTimeoutError when the conversation's time runs out, and
+    // with an NetError when more than MaxUntilClosedSize bytes arrive.
     virtual std::string ReceiveUntilClosed();
     // One line without its terminator (an empty terminator means LF; an LF
     // drops a CR before it). A timeout of 0 or more returns an empty text
     // with LineTimedOut set; the default one raises ReadTimeoutError. A
-    // maxLength of -1 means MaxLineLength, 0 no limit.
+    // maxLength of -1 means MaxLineLength, 0 no limit. Every wait, also one
+    // with a given timeout, raises ConversationTimeoutError when the
+    // conversation's time runs out.
     virtual std::string ReceiveLine(std::string_view terminator = "\n", int timeout = TimeoutDefault,
                                     int maxLength = -1);
     // The first line that is not empty after trimming, trimmed; an empty text
@@ -103,17 +126,45 @@ public:
     virtual void OpenWriteBuffer(int threshold = -1);
 
 protected:
+    // How long a wait may last now: the time-out, cut short by the end of
+    // the conversation's time (byDeadline then tells so).
+    struct WaitBudget {
+        int timeout; // ms; negative waits without limit
+        bool byDeadline;
+    };
+    enum class WaitKind { Read, Write };
+
     // Takes bytes from the front of the input buffer, reporting them as
     // work read.
     std::string TakeInput(size_t count);
     // The configured time-out for a time-out argument of TimeoutDefault.
     [[nodiscard]] int EffectiveTimeout(int timeout) const;
+    // The wait allowed for a time-out argument (TimeoutDefault for
+    // ReadTimeout). Raises ConversationTimeoutError when the conversation's
+    // time is over and the time-out asks for a wait.
+    [[nodiscard]] WaitBudget BudgetFor(int timeout, WaitKind kind);
+    // Raises the error of a wait that ran out: ConversationTimeoutError when
+    // the conversation's time ended it, else ReadTimeoutError or
+    // WriteTimeoutError.
+    [[noreturn]] void RaiseTimeout(const WaitBudget& budget, WaitKind kind);
+    // Reports bytes the transport took as work written, and earns their
+    // send credit.
+    void CountSent(size_t count);
 
     bool opened_ = false;
     bool peerClosed_ = false;
     std::unique_ptr<ByteBuffer> inputBuffer_;
     std::unique_ptr<ByteBuffer> writeBuffer_;
     int writeBufferThreshold_ = -1;
+
+private:
+    [[nodiscard]] int64_t ConversationLimit() const;
+
+    std::chrono::steady_clock::time_point conversationStart_ {};
+    int64_t conversationTime_ = 0; // ms; 0: no limit
+    int64_t creditedBytes_ = 0;
+    bool sendCredit_ = false;
+    bool timedOut_ = false;
 };
 
 } // namespace morvanta

@@ -50,6 +50,24 @@ public:
         : FileStreamError("Cannot open file " + path, path, code)
     {
     }
+
+protected:
+    FileOpenError(const std::string& message, const std::string& path, int code)
+        : FileStreamError(message, path, code)
+    {
+    }
+};
+
+// An attachment path that names a folder, a named pipe, a device or a
+// socket: reading it could block for ever or never end, so it is refused.
+// code() is EISDIR for a folder and EINVAL for the others.
+class NotARegularFileError : public FileOpenError {
+public:
+    // kind: "a folder", "a named pipe (FIFO)", ...
+    NotARegularFileError(const std::string& path, const std::string& kind, int code)
+        : FileOpenError("Cannot open file " + path + ": it is " + kind + ", not a regular file.", path, code)
+    {
+    }
 };
 
 class FileReadError : public FileStreamError {

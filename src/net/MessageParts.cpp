@@ -46,6 +46,20 @@ private:
     int descriptor_;
 };
 
+void RefuseUnlessRegular(const std::string& path, const struct stat& status)
+{
+    if (S_ISREG(status.st_mode))
+        return;
+    if (S_ISDIR(status.st_mode))
+        throw NotARegularFileError(path, "a folder", EISDIR);
+    const char* kind = S_ISFIFO(status.st_mode)   ? "a named pipe (FIFO)"
+                       : S_ISCHR(status.st_mode)  ? "a character device"
+                       : S_ISBLK(status.st_mode)  ? "a block device"
+                       : S_ISSOCK(status.st_mode) ? "a socket"
+                                                  : "a special file";
+    throw NotARegularFileError(path, kind, EINVAL);
+}
+
 } // namespace
 
 AttachmentFile::AttachmentFile(std::string path)
@@ -57,18 +71,40 @@ AttachmentFile::AttachmentFile(std::string path)
 
 std::unique_ptr<AttachmentReader> AttachmentFile::OpenReader() const
 {
+    // Checked before opening, as opening a device can have effects of its
+    // own, and again on what was opened, in case the path changed between.
+    struct stat status { };
+    if (stat(path_.c_str(), &status) != 0)
+        throw FileOpenError(path_, errno);
+    RefuseUnlessRegular(path_, status);
     int descriptor;
     do {
-        descriptor = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without O_NONBLOCK, opening a named pipe waits for a writer.
+        descriptor = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (descriptor < 0 && errno == EINTR);
     if (descriptor < 0)
         throw FileOpenError(path_, errno);
-    struct stat status { };
-    if (fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
-        close(descriptor);
-        throw FileOpenError(path_, EISDIR);
+    auto reader = std::make_unique<FileReader>(path_, descriptor);
+    if (fstat(descriptor, &status) != 0)
+        throw FileOpenError(path_, errno);
+    RefuseUnlessRegular(path_, status);
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw FileOpenError(path_, errno);
+    return reader;
+}
+
+void AttachmentFile::CheckReadable() const
+{
+    (void)OpenReader();
+}
+
+void MessageParts::CheckAttachmentsReadable() const
+{
+    for (const auto& part : parts_) {
+        if (part->Kind() == MessagePartKind::Attachment)
+            static_cast<const Attachment&>(*part).CheckReadable();
     }
-    return std::make_unique<FileReader>(path_, descriptor);
 }
 
 TextPart& MessageParts::AddText()

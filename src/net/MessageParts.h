@@ -49,6 +49,9 @@ public:
     [[nodiscard]] MessagePartKind Kind() const override { return MessagePartKind::Attachment; }
     // Opened only when the attachment is written, and closed right after.
     [[nodiscard]] virtual std::unique_ptr<AttachmentReader> OpenReader() const = 0;
+    // Raises what OpenReader would, so that a message that cannot be
+    // completed is refused before anything of it is sent.
+    virtual void CheckReadable() const { }
 
     std::string FileName;
 };
@@ -59,8 +62,12 @@ public:
     // FileName becomes the last component of the path.
     explicit AttachmentFile(std::string path);
 
-    // Throws FileOpenError ("Cannot open file " and the path).
+    // Throws FileOpenError ("Cannot open file " and the path), and
+    // NotARegularFileError for a folder, a named pipe, a device or a socket,
+    // without ever waiting on one.
     [[nodiscard]] std::unique_ptr<AttachmentReader> OpenReader() const override;
+    // Opens the file as OpenReader does and closes it again.
+    void CheckReadable() const override;
 
 private:
     std::string path_;
@@ -77,6 +84,9 @@ public:
     [[nodiscard]] std::size_t Count() const { return parts_.size(); }
     [[nodiscard]] MessagePart& operator[](std::size_t index) { return *parts_[index]; }
     [[nodiscard]] const MessagePart& operator[](std::size_t index) const { return *parts_[index]; }
+
+    // CheckReadable of every attachment, in order.
+    void CheckAttachmentsReadable() const;
 
     [[nodiscard]] std::size_t TextPartCount() const;
     [[nodiscard]] std::size_t AttachmentCount() const;

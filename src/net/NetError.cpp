@@ -73,6 +73,34 @@ SocketError::SocketError(int code)
 {
 }
 
+std::string DurationText(int64_t milliseconds)
+{
+    std::string text = std::to_string(milliseconds / 1000);
+    if (int64_t fraction = milliseconds % 1000; fraction != 0) {
+        std::string digits = std::to_string(1000 + fraction).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text + (milliseconds == 1000 ? " second" : " seconds");
+}
+
+WriteTimeoutError::WriteTimeoutError(const std::string& host, int64_t timeoutMs)
+    : NetTimeoutError("Write Timeout: the server " + host + " took no data for " + DurationText(timeoutMs) + ".")
+{
+}
+
+ConversationTimeoutError::ConversationTimeoutError(const std::string& host, int64_t limitMs)
+    : NetTimeoutError("Conversation Timeout: the server " + host + " did not finish within " + DurationText(limitMs)
+                      + ".")
+{
+}
+
+ReplyTooLongError::ReplyTooLongError(const std::string& host, size_t maxLines, size_t maxBytes)
+    : NetError("The server " + host + " sent a reply of more than " + std::to_string(maxLines) + " lines or "
+               + std::to_string(maxBytes) + " bytes; the connection was closed.")
+{
+}
+
 void RaiseSocketError(int code)
 {
     if (code == 10038)

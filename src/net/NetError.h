@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -71,12 +73,39 @@ public:
     }
 };
 
-class ReadTimeoutError : public NetError {
+// A wait for the server ran out of time.
+class NetTimeoutError : public NetError {
+public:
+    using NetError::NetError;
+};
+
+// Nothing arrived for ReadTimeout.
+class ReadTimeoutError : public NetTimeoutError {
 public:
     ReadTimeoutError()
-        : NetError(RSReadTimeout)
+        : NetTimeoutError(RSReadTimeout)
     {
     }
+};
+
+// The server took no data for ReadTimeout: it stopped reading, and its
+// receive window stayed full.
+class WriteTimeoutError : public NetTimeoutError {
+public:
+    WriteTimeoutError(const std::string& host, int64_t timeoutMs);
+};
+
+// The conversation as a whole went on longer than it may, however steadily
+// the server kept it alive.
+class ConversationTimeoutError : public NetTimeoutError {
+public:
+    ConversationTimeoutError(const std::string& host, int64_t limitMs);
+};
+
+// A reply longer than any server needs; the connection has been closed.
+class ReplyTooLongError : public NetError {
+public:
+    ReplyTooLongError(const std::string& host, size_t maxLines, size_t maxBytes);
 };
 
 class LineTooLongError : public NetError {
@@ -94,6 +123,9 @@ public:
     {
     }
 };
+
+// A duration for a message: "1 second", "2 seconds", "1.5 seconds".
+[[nodiscard]] std::string DurationText(int64_t milliseconds);
 
 // The text of a Windows Sockets error code; empty for a code without one.
 [[nodiscard]] std::string SocketErrorText(int code);

@@ -186,6 +186,8 @@ void SmtpClient::SendMessage(MailMessage& message)
     // Never log in or send in clear when encryption was asked for.
     if (UseTLS != TlsMode::None && !TLSActive())
         throw NetError("The connection to " + Host + " is not encrypted; nothing was sent.");
+    // An attachment that cannot be read would stop the data phase half-way.
+    message.Parts.CheckAttachmentsReadable();
 
     Authenticate();
     message.ExtraHeaders.SetHeaderValue("X-Mailer", MailAgent);
@@ -250,11 +252,16 @@ void SmtpClient::SendPipelined(MailMessage& message, const std::vector<std::stri
 void SmtpClient::SendData(MailMessage& message)
 {
     DataPhaseSink sink(*ioHandler_, *this);
+    // A large message on a slow line takes what it takes, as long as the
+    // server keeps taking it.
+    ioHandler_->SetSendCredit(true);
     try {
         ioHandler_->OpenWriteBuffer(DataWriteThreshold);
         message.WriteMessage(sink);
         ioHandler_->CloseWriteBuffer();
+        ioHandler_->SetSendCredit(false);
     } catch (...) {
+        ioHandler_->SetSendCredit(false);
         // The server still takes every line as message text, so a QUIT
         // could not end the conversation; without the final "." it drops
         // the unfinished message.

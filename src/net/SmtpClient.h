@@ -55,9 +55,11 @@ public:
     void OpenConnection() override;
 
     // Logs in when due, sets X-Mailer and sends the message to the union of
-    // Recipients, CCList and BccList. When the message cannot be completed
-    // in the data phase, the connection is closed at once without QUIT (the
-    // server would take a QUIT as message text), and the error propagates.
+    // Recipients, CCList and BccList. An attachment that cannot be read is
+    // refused before anything is sent. When the message cannot be completed
+    // in the data phase all the same, the connection is closed at once
+    // without QUIT (the server would take a QUIT as message text), and the
+    // error propagates.
     void SendMessage(MailMessage& message);
 
     // Says QUIT (expecting 221) when asked and connected, closes, and

@@ -154,14 +154,27 @@ void SetIntegerOption(Handle handle, int level, int name, int value)
     ThrowIfFailed(setsockopt(handle, level, name, &value, sizeof value));
 }
 
-size_t Send(Handle handle, const char* data, size_t size)
+std::optional<size_t> Send(Handle handle, const char* data, size_t size, int timeoutMs)
 {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
-        ssize_t sent = send(handle, data, size, MSG_NOSIGNAL);
+        // Never blocking in send itself: a peer that stops reading would
+        // otherwise hold the call for good once its window is full.
+        ssize_t sent = send(handle, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent >= 0)
             return static_cast<size_t>(sent);
-        if (errno != EINTR)
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
             RaiseErrno(errno);
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        if (!WaitWritable(handle, wait))
+            return std::nullopt;
     }
 }
 
@@ -176,13 +189,15 @@ size_t Receive(Handle handle, char* into, size_t size)
     }
 }
 
-bool WaitReadable(Handle handle, int timeoutMs)
+namespace {
+
+bool WaitFor(Handle handle, short events, int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     int wait = timeoutMs < 0 ? -1 : timeoutMs;
     for (;;) {
-        pollfd entry { handle, POLLIN, 0 };
+        pollfd entry { handle, events, 0 };
         int ready = poll(&entry, 1, wait);
         if (ready > 0) {
             if (entry.revents & POLLNVAL)
@@ -198,6 +213,20 @@ bool WaitReadable(Handle handle, int timeoutMs)
             wait = left > 0 ? static_cast<int>(left) : 0;
         }
     }
+}
+
+} // namespace
+
+bool WaitReadable(Handle handle, int timeoutMs)
+{
+    return WaitFor(handle, POLLIN, timeoutMs);
+}
+
+bool WaitWritable(Handle handle, int timeoutMs)
+{
+    // POLLERR and POLLHUP come without being asked for; the next send then
+    // reports the failure.
+    return WaitFor(handle, POLLOUT, timeoutMs);
 }
 
 void ShutdownSend(Handle handle) noexcept

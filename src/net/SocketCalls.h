@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // Every socket and resolver call of the program goes through these
@@ -35,14 +36,18 @@ void Bind(Handle handle, const sockaddr_in& address);
 void Connect(Handle handle, const sockaddr_in& address);
 void SetIntegerOption(Handle handle, int level, int name, int value);
 
-// Sends what the platform takes at once; returns the count (never raises
-// SIGPIPE).
-[[nodiscard]] size_t Send(Handle handle, const char* data, size_t size);
+// Sends what the platform takes, waiting up to the time-out (in ms;
+// WaitForever or any negative value waits without limit) for room in the
+// socket's buffer; returns the count, or nothing when no byte could be sent
+// in time. Never blocks beyond the time-out, never raises SIGPIPE.
+[[nodiscard]] std::optional<size_t> Send(Handle handle, const char* data, size_t size, int timeoutMs);
 // Returns the count received; 0 when the peer has closed.
 [[nodiscard]] size_t Receive(Handle handle, char* into, size_t size);
 // True when the socket has data or a closed end to read within the time-out
 // (in ms; WaitForever or any negative value waits without limit).
 [[nodiscard]] bool WaitReadable(Handle handle, int timeoutMs);
+// True when the socket can take data, or has failed, within the time-out.
+[[nodiscard]] bool WaitWritable(Handle handle, int timeoutMs);
 
 // These never fail: there is nothing a caller could do about it.
 void ShutdownSend(Handle handle) noexcept;

@@ -70,9 +70,9 @@ void SocketHandle::SetNoDelay(bool noDelay)
     sockets::SetIntegerOption(handle_, IPPROTO_TCP, TCP_NODELAY, noDelay ? 1 : 0);
 }
 
-size_t SocketHandle::Send(const char* data, size_t size)
+std::optional<size_t> SocketHandle::Send(const char* data, size_t size, int timeoutMs)
 {
-    return sockets::Send(handle_, data, size);
+    return sockets::Send(handle_, data, size, timeoutMs);
 }
 
 size_t SocketHandle::Receive(char* into, size_t size)

@@ -3,6 +3,7 @@
 #include "net/SocketCalls.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace morvanta {
@@ -31,7 +32,9 @@ public:
     void Connect();
     void SetNoDelay(bool noDelay);
 
-    [[nodiscard]] size_t Send(const char* data, size_t size);
+    // What the socket took within the time-out (ms, negative: no limit), or
+    // nothing when it took no byte in that time.
+    [[nodiscard]] std::optional<size_t> Send(const char* data, size_t size, int timeoutMs);
     [[nodiscard]] size_t Receive(char* into, size_t size);
     [[nodiscard]] bool Readable(int timeoutMs);
 

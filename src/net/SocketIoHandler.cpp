@@ -4,6 +4,7 @@
 #include "net/SocketLayer.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace morvanta {
 
@@ -72,7 +73,7 @@ void SocketIoHandler::CheckDisconnect(bool raiseIfDisconnected, bool ignoreBuffe
 
 int SocketIoHandler::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout)
 {
-    timeout = EffectiveTimeout(timeout);
+    const WaitBudget budget = BudgetFor(timeout, WaitKind::Read);
     CheckDisconnect(raiseIfDisconnected, false);
     if (!binding_.HandleAllocated()) {
         if (raiseIfDisconnected)
@@ -82,9 +83,11 @@ int SocketIoHandler::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool
     const size_t chunk = static_cast<size_t>(std::max(RecvBufferSize, 1));
     size_t count;
     do {
-        if (!WaitReadable(timeout)) {
-            if (raiseOnTimeout)
-                throw ReadTimeoutError();
+        if (!WaitReadable(budget.timeout)) {
+            // The end of the conversation's time is no time-out a caller
+            // may ignore.
+            if (raiseOnTimeout || budget.byDeadline)
+                RaiseTimeout(budget, WaitKind::Read);
             return -1;
         }
         char* into = inputBuffer_->PrepareAppend(chunk);
@@ -128,13 +131,17 @@ void SocketIoHandler::SendDirect(std::string_view bytes)
         if (!binding_.HandleAllocated())
             throw ConnectionClosedError();
         sent += count;
-        DoWork(WorkMode::Write, static_cast<int64_t>(count));
+        CountSent(count);
     }
 }
 
 size_t SocketIoHandler::SendRaw(const char* data, size_t size)
 {
-    return binding_.Send(data, size);
+    const WaitBudget budget = BudgetFor(TimeoutDefault, WaitKind::Write);
+    std::optional<size_t> sent = binding_.Send(data, size, budget.timeout);
+    if (!sent)
+        RaiseTimeout(budget, WaitKind::Write);
+    return *sent;
 }
 
 size_t SocketIoHandler::ReceiveRaw(char* into, size_t size)

@@ -46,7 +46,10 @@ public:
     void ConnectSocket() override;
 
 protected:
-    // Sends what the transport takes at once; returns the count.
+    // Sends what the transport takes, waiting for room at most as long as
+    // ReadTimeout and the conversation's time allow; returns the count.
+    // Raises WriteTimeoutError or ConversationTimeoutError when the wait
+    // runs out.
     virtual size_t SendRaw(const char* data, size_t size);
     // Receives up to size bytes; 0 means the peer has closed.
     virtual size_t ReceiveRaw(char* into, size_t size);

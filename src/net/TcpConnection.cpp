@@ -1,9 +1,9 @@
 #include "net/TcpConnection.h"
 
+#include "base/Text.h"
 #include "net/NetError.h"
 
 #include <algorithm>
-#include <climits>
 #include <exception>
 
 namespace morvanta {
@@ -37,7 +37,9 @@ void TcpConnection::CloseConnection(bool notifyPeer)
 {
     std::exception_ptr goodbyeError;
     try {
-        if (notifyPeer && IsConnected())
+        // After a time-out the peer is out of step: a good-bye would only
+        // wait for it once more.
+        if (notifyPeer && IsConnected() && !ioHandler_->TimedOut())
             NotifyPeerOfClose();
     } catch (...) {
         goodbyeError = std::current_exception();
@@ -74,10 +76,27 @@ int TcpConnection::ReadReply(const std::vector<int>& allowedCodes)
 {
     if (!ioHandler_)
         throw NotConnectedError(RSNotConnectedCommand);
+    // Blank lines before the reply count as well: a peer that sends them
+    // (or continuation lines) for ever is stopped here.
+    size_t lineCount = 0;
+    size_t byteCount = 0;
+    auto receive = [&] {
+        std::string line = ioHandler_->ReceiveLine();
+        ++lineCount;
+        byteCount += line.size() + 2;
+        if (lineCount > MaxReplyLines || byteCount > MaxReplySize) {
+            const std::string host = ioHandler_->Host;
+            CloseConnection(false);
+            throw ReplyTooLongError(host, MaxReplyLines, MaxReplySize);
+        }
+        return line;
+    };
     std::vector<std::string> lines;
-    lines.push_back(ioHandler_->ReceiveNonEmptyLine(INT_MAX));
+    std::string first;
+    while ((first = Trim(receive())).empty()) { }
+    lines.push_back(std::move(first));
     while (!IsEndOfReplyLine(lines.back()))
-        lines.push_back(ioHandler_->ReceiveLine());
+        lines.push_back(receive());
     lastReply_.SetFormattedReply(lines);
 
     const int code = lastReply_.NumericCode();

@@ -4,12 +4,18 @@
 #include "net/NetComponent.h"
 #include "net/SmtpReply.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 namespace morvanta {
+
+// No server needs more for one reply; the longest honest ones (EHLO) hold
+// a few dozen lines.
+inline constexpr size_t MaxReplyLines = 1000;
+inline constexpr size_t MaxReplySize = 1024 * 1024;
 
 // One connection: owns its I/O handler, tells whether it is connected, and
 // closes.
@@ -44,7 +50,10 @@ public:
     // Reads one reply into LastReply: empty lines before it are skipped, and
     // lines with a hyphen after the code continue it. Raises
     // SmtpReplyError when allowedCodes is not empty and lacks the code;
-    // LastReply keeps the reply either way. Returns the code.
+    // LastReply keeps the reply either way. Returns the code. A reply of
+    // more than MaxReplyLines lines or MaxReplySize bytes (the empty lines
+    // before it included) closes the connection and raises
+    // ReplyTooLongError.
     virtual int ReadReply(const std::vector<int>& allowedCodes = {});
 
     [[nodiscard]] const SmtpReply& LastReply() const { return lastReply_; }

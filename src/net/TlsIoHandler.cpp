@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <optional>
 
 namespace morvanta {
 
@@ -141,17 +142,17 @@ void TlsIoHandler::StartSSL()
         throw TlsError("TLS set-up for " + Host + " failed: the host name cannot be checked against a certificate.");
     SSL_set_connect_state(session.ssl);
 
-    const int timeout = EffectiveTimeout(TimeoutDefault);
     for (;;) {
         ERR_clear_error();
         int result = SSL_do_handshake(session.ssl);
-        FlushTLSOutput();
+        FlushTLSOutput(OutputWait::UpToTimeout);
         if (result == 1)
             break;
         int error = SSL_get_error(session.ssl, result);
         if (error == SSL_ERROR_WANT_READ && !transportClosed_) {
-            if (!ReadTLSInput(timeout))
-                throw ReadTimeoutError();
+            const WaitBudget budget = BudgetFor(TimeoutDefault, WaitKind::Read);
+            if (!ReadTLSInput(budget.timeout))
+                RaiseTimeout(budget, WaitKind::Read);
             continue;
         }
         long verifyResult = SSL_get_verify_result(session.ssl);
@@ -169,7 +170,7 @@ void TlsIoHandler::StartSSL()
     session.established = true;
 }
 
-void TlsIoHandler::FlushTLSOutput()
+void TlsIoHandler::FlushTLSOutput(OutputWait wait)
 {
     char piece[TransferPiece];
     for (;;) {
@@ -178,10 +179,17 @@ void TlsIoHandler::FlushTLSOutput()
             return;
         size_t sent = 0;
         while (sent < static_cast<size_t>(count)) {
-            size_t now = binding_.Send(piece + sent, static_cast<size_t>(count) - sent);
-            if (now == 0)
+            const WaitBudget budget = wait == OutputWait::UpToTimeout ? BudgetFor(TimeoutDefault, WaitKind::Write)
+                                                                      : WaitBudget { 0, false };
+            std::optional<size_t> now = binding_.Send(piece + sent, static_cast<size_t>(count) - sent, budget.timeout);
+            if (!now) {
+                if (wait == OutputWait::None)
+                    return;
+                RaiseTimeout(budget, WaitKind::Write);
+            }
+            if (*now == 0)
                 throw ConnectionClosedError();
-            sent += now;
+            sent += *now;
         }
     }
 }
@@ -215,7 +223,7 @@ bool TlsIoHandler::WaitReadable(int timeout)
         unsigned char probe;
         ERR_clear_error();
         int result = SSL_peek(session_->ssl, &probe, 1);
-        FlushTLSOutput();
+        FlushTLSOutput(OutputWait::UpToTimeout);
         if (result > 0)
             return true;
         int error = SSL_get_error(session_->ssl, result);
@@ -236,7 +244,7 @@ size_t TlsIoHandler::ReceiveRaw(char* into, size_t size)
     for (;;) {
         ERR_clear_error();
         int result = SSL_read(session_->ssl, into, piece);
-        FlushTLSOutput();
+        FlushTLSOutput(OutputWait::UpToTimeout);
         if (result > 0)
             return static_cast<size_t>(result);
         int error = SSL_get_error(session_->ssl, result);
@@ -247,8 +255,9 @@ size_t TlsIoHandler::ReceiveRaw(char* into, size_t size)
         // The peer closed without saying so in TLS; what came is all there is.
         if (transportClosed_)
             return 0;
-        if (!WaitReadable(EffectiveTimeout(TimeoutDefault)))
-            throw ReadTimeoutError();
+        const WaitBudget budget = BudgetFor(TimeoutDefault, WaitKind::Read);
+        if (!WaitReadable(budget.timeout))
+            RaiseTimeout(budget, WaitKind::Read);
     }
 }
 
@@ -260,7 +269,7 @@ size_t TlsIoHandler::SendRaw(const char* data, size_t size)
     for (;;) {
         ERR_clear_error();
         int result = SSL_write(session_->ssl, data, piece);
-        FlushTLSOutput();
+        FlushTLSOutput(OutputWait::UpToTimeout);
         if (result > 0)
             return static_cast<size_t>(result);
         int error = SSL_get_error(session_->ssl, result);
@@ -269,8 +278,9 @@ size_t TlsIoHandler::SendRaw(const char* data, size_t size)
                 return 0;
             RaiseTLSFailure("connection");
         }
-        if (!ReadTLSInput(EffectiveTimeout(TimeoutDefault)))
-            throw ReadTimeoutError();
+        const WaitBudget budget = BudgetFor(TimeoutDefault, WaitKind::Read);
+        if (!ReadTLSInput(budget.timeout))
+            RaiseTimeout(budget, WaitKind::Read);
     }
 }
 
@@ -287,7 +297,9 @@ void TlsIoHandler::Close()
         // close_notify, so the server can tell the end from a cut.
         try {
             SSL_shutdown(session_->ssl);
-            FlushTLSOutput();
+            // Only what the socket takes at once: a peer that stopped
+            // reading gets no say in how long closing takes.
+            FlushTLSOutput(OutputWait::None);
         } catch (...) {
             // The connection is going away; a failed good-bye changes nothing.
         }

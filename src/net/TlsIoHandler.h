@@ -43,7 +43,7 @@ public:
     bool PassThrough = true;
 
     // Runs the TLS handshake on the open connection, waiting at most
-    // ReadTimeout for each answer. Raises TlsCertificateError or
+    // ReadTimeout for each answer and for room to send. Raises TlsCertificateError or
     // TlsError, and TlsError as well when received bytes are still
     // unread: they came in clear and must not pass for protected ones.
     void StartSSL();
@@ -61,8 +61,12 @@ protected:
 private:
     struct Session;
 
-    // Sends everything the TLS engine has written.
-    void FlushTLSOutput();
+    enum class OutputWait { UpToTimeout, None };
+    // Sends everything the TLS engine has written, waiting for room as long
+    // as ReadTimeout and the conversation's time allow (raising when that
+    // runs out), or, with OutputWait::None, only what the socket takes at
+    // once.
+    void FlushTLSOutput(OutputWait wait);
     // Moves what the socket has into the TLS engine, waiting up to timeout
     // ms (negative: without limit). False on a time-out; sets
     // transportClosed_ when the peer has closed.

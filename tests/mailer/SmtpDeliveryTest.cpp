@@ -5,12 +5,18 @@
 #include "fixtures/TcpRelay.h"
 #include "fixtures/TestFiles.h"
 #include "net/Base64.h"
+#include "net/MessageErrors.h"
 #include "net/NetError.h"
+#include "net/SocketIoHandler.h"
 #include "net/TlsIoHandler.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -256,6 +262,75 @@ TEST_F(SmtpDeliveryTest, AServerCertificateThatFailsVerificationStopsTheSendBefo
         EXPECT_EQ(wire.find(EncodeBase64(Password)), std::string::npos);
         EXPECT_EQ(wire.find("AUTH"), std::string::npos);
     }
+}
+
+TEST_F(SmtpDeliveryTest, AServerThatStopsReadingEndsTheEncryptedSendWithinNetworkTimeout)
+{
+    struct Case {
+        const char* name;
+        std::string serverMode;
+        int useTLS;
+    };
+    const Case cases[] = {
+        { "STARTTLS", "starttls", 1 },
+        { "TLS from the first byte", "tls", 2 },
+    };
+    TrustTestAuthority trust;
+    const std::string big = BinaryData(4 * 1024 * 1024, 3);
+    WriteFile(folder / "big.bin", big);
+    message.Parts.AddAttachmentFile(folder / "big.bin");
+    smtp.OnConnected = [this](NetComponent*) {
+        int size = 4096;
+        auto& handler = dynamic_cast<SocketIoHandlerBase&>(*smtp.IOHandler());
+        setsockopt(handler.Binding().Handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SmtpTestServer server(ServerOptions(c.serverMode, SharedTestCertificates().server));
+        // Enough for the handshake, the login and the envelope, not for
+        // the message.
+        TcpRelay relay(server.Port(), 100000);
+        mail.Port = relay.Port();
+        mail.UseTLS = c.useTLS;
+        mail.Authentication = true;
+        ApplyMailSettings(smtp, mail, 1);
+
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            DeliverMessage(smtp, message);
+            ADD_FAILURE() << "no exception";
+        } catch (const WriteTimeoutError& error) {
+            EXPECT_STREQ(error.what(), "Write Timeout: the server 127.0.0.1 took no data for 1 second.");
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(smtp.IsConnected());
+        EXPECT_EQ(server.MessageCount(), 0);
+    }
+}
+
+TEST_F(SmtpDeliveryTest, AnAttachmentThatIsNoRegularFileFailsBeforeTheServerIsContacted)
+{
+    ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);
+    SmtpTestServer server({});
+    TcpRelay relay(server.Port());
+    Configure(relay.Port(), 0, false);
+    const std::string paths[] = { folder / "pipe", "/dev/zero", folder.Path() };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        message.Parts.Clear();
+        message.Parts.AddAttachmentFile(folder / "evidence.bin");
+        message.Parts.AddAttachmentFile(path);
+        try {
+            DeliverMessage(smtp, message);
+            ADD_FAILURE() << "no exception";
+        } catch (const NotARegularFileError& error) {
+            EXPECT_EQ(error.path(), path);
+            EXPECT_EQ(std::string(error.what()).rfind("Cannot open file " + path + ": it is ", 0), 0u) << error.what();
+        }
+        EXPECT_FALSE(smtp.IsConnected());
+    }
+    EXPECT_EQ(relay.FromClient(), "");
+    EXPECT_EQ(server.MessageCount(), 0);
 }
 
 TEST_F(SmtpDeliveryTest, TLSFromTheFirstByteToAPlainServerFails)

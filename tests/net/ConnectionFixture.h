@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,21 +23,32 @@ protected:
         client.OnStatus = [this](NetComponent*, NetStatus, const std::string& text) { statuses.push_back(text); };
     }
 
-    void Serve(PeerHandler handler)
+    // A receiveBufferSize above 0 makes a peer that stops reading stall the
+    // client soon.
+    void Serve(PeerHandler handler, int receiveBufferSize = 0)
     {
-        server = std::make_unique<ScriptedTcpServer>(std::move(handler));
+        server = std::make_unique<ScriptedTcpServer>(std::move(handler), "127.0.0.1", 0, receiveBufferSize);
         client.Host = server->Address();
         client.Port = server->Port();
     }
 
     // Serves the script and opens the client to it.
-    void Connect(PeerHandler handler)
+    void Connect(PeerHandler handler, int receiveBufferSize = 0)
     {
-        Serve(std::move(handler));
+        Serve(std::move(handler), receiveBufferSize);
         client.OpenConnection();
     }
 
     IoHandler& Io() { return *client.IOHandler(); }
+
+    // Makes the client's send buffer small, so that its sends to a peer
+    // that stops reading soon find no room.
+    void ShrinkSendBuffer()
+    {
+        int size = 4096;
+        auto& handler = dynamic_cast<SocketIoHandlerBase&>(Io());
+        ASSERT_EQ(setsockopt(handler.Binding().Handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size), 0);
+    }
 
     std::unique_ptr<ScriptedTcpServer> server;
     TcpClient client;

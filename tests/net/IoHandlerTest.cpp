@@ -154,6 +154,38 @@ TEST_F(IoHandlerReceiveLine, FailsWithNotConnectedBeforeTheFirstOpening)
     }
 }
 
+TEST_F(IoHandlerReceiveLine, ATricklingPeerIsCutOffWhenTheConversationsTimeRunsOut)
+{
+    struct Case {
+        const char* name;
+        int timeout;
+    };
+    const Case cases[] = {
+        { "time-out from ReadTimeout", TimeoutDefault },
+        { "explicit time-out", 5000 },
+    };
+    client.ReadTimeout = 300;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.CloseConnection();
+        PeerScript trickle;
+        for (int i = 0; i < 100; ++i)
+            trickle.Send("x").Pause(50ms);
+        Connect(trickle);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            (void)Io().ReceiveLine("\n", c.timeout);
+            ADD_FAILURE() << "no exception";
+        } catch (const ConversationTimeoutError& error) {
+            EXPECT_STREQ(error.what(), "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds.");
+        }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(waited, 2900ms);
+        EXPECT_LT(waited, 5s);
+        EXPECT_TRUE(Io().TimedOut());
+    }
+}
+
 using IoHandlerReceiveNonEmptyLine = ConnectionTest;
 
 TEST_F(IoHandlerReceiveNonEmptyLine, SkipsBlankLinesAndTrims)
@@ -205,6 +237,36 @@ TEST_F(IoHandlerReceiveUntilClosed, ReadTimeoutLimitsEachSilenceNotTheWholeAnswe
         slowServer.Send("piece\n").Pause(150ms);
     Connect(slowServer);
     EXPECT_EQ(Io().ReceiveUntilClosed().size(), 36u);
+}
+
+TEST_F(IoHandlerReceiveUntilClosed, ATricklingPeerIsCutOffWhenTheConversationsTimeRunsOut)
+{
+    client.ReadTimeout = 300;
+    PeerScript trickle;
+    for (int i = 0; i < 100; ++i)
+        trickle.Send("x").Pause(50ms);
+    Connect(trickle);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        (void)Io().ReceiveUntilClosed();
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversationTimeoutError& error) {
+        EXPECT_STREQ(error.what(), "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds.");
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 2900ms);
+    EXPECT_LT(waited, 5s);
+}
+
+TEST_F(IoHandlerReceiveUntilClosed, WithoutReadTimeoutTheConversationHasNoTimeLimit)
+{
+    client.ReadTimeout = 0;
+    PeerScript slowServer;
+    for (int piece = 0; piece < 4; ++piece)
+        slowServer.Send("piece\n").Pause(100ms);
+    Connect(slowServer);
+    EXPECT_EQ(Io().ConversationTimeLeft(), -1);
+    EXPECT_EQ(Io().ReceiveUntilClosed().size(), 24u);
 }
 
 TEST_F(IoHandlerReceiveUntilClosed, RefusesAnAnswerLargerThanTheLimit)
@@ -329,6 +391,43 @@ TEST_F(IoHandlerSend, ANewConversationStartsWithoutTheLastOnesWriteBuffer)
 
     ASSERT_TRUE(server->WaitForFinished(2));
     EXPECT_EQ(server->Received(1), "fresh\r\n");
+}
+
+TEST_F(IoHandlerSend, APeerThatStopsReadingFailsTheWriteWithinReadTimeout)
+{
+    client.ReadTimeout = 1000;
+    Connect(PeerScript().StopReading(), 4096);
+    ShrinkSendBuffer();
+    const std::string data(16 * 1024 * 1024, 'd');
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        Io().SendText(data);
+        ADD_FAILURE() << "no exception";
+    } catch (const WriteTimeoutError& error) {
+        EXPECT_STREQ(error.what(), "Write Timeout: the server 127.0.0.1 took no data for 1 second.");
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 1s);
+    EXPECT_LT(waited, 4s);
+    EXPECT_TRUE(Io().TimedOut());
+    EXPECT_LT(server->Received().size(), data.size());
+}
+
+TEST_F(IoHandlerSend, ReadTimeoutLimitsEachStallNotTheWholeWrite)
+{
+    client.ReadTimeout = 300;
+    PeerScript slowReader;
+    for (int i = 0; i < 12; ++i)
+        slowReader.ReadBytes(32768).Pause(100ms);
+    Connect(slowReader.ReadUntilClosed(), 4096);
+    ShrinkSendBuffer();
+    const std::string data(12 * 32768, 'd');
+    const auto start = std::chrono::steady_clock::now();
+    Io().SendText(data);
+    EXPECT_GT(std::chrono::steady_clock::now() - start, 600ms);
+    client.CloseConnection();
+    ASSERT_TRUE(server->WaitForFinished(1));
+    EXPECT_EQ(server->Received(), data);
 }
 
 TEST_F(IoHandlerSend, FailsWithNotConnectedWithoutASocket)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace morvanta::test {
 namespace {
 
@@ -39,6 +41,57 @@ TEST(SocketError, Code10038IsRaisedAsNotASocket)
         EXPECT_STREQ(error.what(), "Socket Error # 10038\r\nSocket operation on non-socket.");
     }
     EXPECT_THROW(RaiseSocketError(10061), SocketError);
+}
+
+TEST(NetTimeoutErrors, SayWhatTimedOutAndShareOneBase)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> raise;
+        const char* message;
+    };
+    const Case cases[] = {
+        { "read", [] { throw ReadTimeoutError(); }, "Read Timeout" },
+        { "write", [] { throw WriteTimeoutError("mail.example.net", 60000); },
+          "Write Timeout: the server mail.example.net took no data for 60 seconds." },
+        { "write, a second", [] { throw WriteTimeoutError("127.0.0.1", 1000); },
+          "Write Timeout: the server 127.0.0.1 took no data for 1 second." },
+        { "conversation", [] { throw ConversationTimeoutError("whois.example.net", 2500); },
+          "Conversation Timeout: the server whois.example.net did not finish within 2.5 seconds." },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            c.raise();
+            ADD_FAILURE() << "no exception";
+        } catch (const NetTimeoutError& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+    }
+}
+
+TEST(ReplyTooLongError, NamesTheServerAndTheLimits)
+{
+    ReplyTooLongError error("mail.example.net", 1000, 1048576);
+    EXPECT_STREQ(error.what(),
+                 "The server mail.example.net sent a reply of more than 1000 lines or 1048576 bytes; the connection "
+                 "was closed.");
+}
+
+TEST(DurationText, WritesWholeAndFractionalSeconds)
+{
+    struct Case {
+        int64_t milliseconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        { 0, "0 seconds" },      { 200, "0.2 seconds" }, { 1000, "1 second" },       { 1001, "1.001 seconds" },
+        { 1500, "1.5 seconds" }, { 2000, "2 seconds" },  { 60050, "60.05 seconds" }, { 600000, "600 seconds" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.milliseconds);
+        EXPECT_EQ(DurationText(c.milliseconds), c.text);
+    }
 }
 
 } // namespace

@@ -12,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +38,10 @@ struct SmtpPeer {
     std::string greeting = "220 peer.test ESMTP\r\n";
     std::string ehlo = "250-peer.test\r\n250 8BITMIME\r\n";
     std::vector<std::pair<std::string, std::string>> overrides;
+    std::chrono::milliseconds replyDelay { 0 }; // before every reply
+    bool stopReadingInData = false; // after the 354 reply
+    // While reading message data: a pause after every 64 KiB or so.
+    std::chrono::milliseconds dataPause { 0 };
 
     SmtpPeer& Greet(std::string text)
     {
@@ -58,12 +67,16 @@ struct SmtpPeer {
             peer.Send(script.greeting);
             int loginStep = 0;
             bool inData = false;
+            size_t dataLines = 0;
             while (std::optional<std::string> received = peer.ReadLine()) {
                 std::string line = *received;
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
-                if (inData && line != ".")
+                if (inData && line != ".") {
+                    if (script.dataPause.count() > 0 && ++dataLines % 800 == 0)
+                        peer.Pause(script.dataPause);
                     continue;
+                }
                 inData = false;
                 std::string reply;
                 auto match = std::find_if(script.overrides.begin(), script.overrides.end(),
@@ -90,9 +103,16 @@ struct SmtpPeer {
                 } else {
                     reply = "250 2.0.0 OK\r\n";
                 }
+                if (script.replyDelay.count() > 0)
+                    peer.Pause(script.replyDelay);
                 peer.Send(reply);
-                if (reply.rfind("354", 0) == 0)
+                if (reply.rfind("354", 0) == 0) {
+                    if (script.stopReadingInData) {
+                        peer.StopReading();
+                        return;
+                    }
                     inData = true;
+                }
                 if (line == "QUIT" && reply.rfind("221", 0) == 0)
                     return;
             }
@@ -158,10 +178,29 @@ protected:
         message.Body = { "A report." };
     }
 
-    void Serve(PeerHandler handler)
+    // A receiveBufferSize above 0 makes a server that stops reading stall
+    // the client soon.
+    void Serve(PeerHandler handler, int receiveBufferSize = 0)
     {
-        server = std::make_unique<ScriptedTcpServer>(std::move(handler));
+        server = std::make_unique<ScriptedTcpServer>(std::move(handler), "127.0.0.1", 0, receiveBufferSize);
         smtp.Port = server->Port();
+    }
+
+    // The client's sends find no room soon when the server stops reading.
+    void ShrinkSendBufferOnConnect()
+    {
+        smtp.OnConnected = [this](NetComponent*) {
+            int size = 4096;
+            auto& handler = dynamic_cast<SocketIoHandlerBase&>(*smtp.IOHandler());
+            setsockopt(handler.Binding().Handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        };
+    }
+
+    // An attachment of that many bytes, from a file.
+    void AttachFile(size_t size)
+    {
+        WriteFile(folder / "evidence.bin", std::string(size, 'e'));
+        message.Parts.AddAttachmentFile(folder / "evidence.bin");
     }
 
     // Connects, sends the message and says good-bye.
@@ -181,6 +220,7 @@ protected:
 
     Lines CommandsSent() { return Commands(Transcript()); }
 
+    TempDir folder;
     FixedClock clock;
     MailMessage message;
     SmtpClient smtp;
@@ -551,14 +591,34 @@ TEST_F(SmtpClientTest, QuitAnsweredWithAnotherCodeRaisesAfterClosing)
     EXPECT_EQ(statuses.back(), "Disconnected.");
 }
 
+// Data that fails to read part-way, as a file on a failing disk would.
+class FailingAttachment : public Attachment {
+public:
+    FailingAttachment() { FileName = "failing.bin"; }
+
+    std::unique_ptr<AttachmentReader> OpenReader() const override
+    {
+        struct Reader : AttachmentReader {
+            size_t calls = 0;
+            size_t Read(unsigned char* buffer, size_t size) override
+            {
+                if (calls++ > 0)
+                    throw FileReadError("/failing/disk/failing.bin", EIO);
+                std::fill(buffer, buffer + size, 'f');
+                return size;
+            }
+        };
+        return std::make_unique<Reader>();
+    }
+};
+
 TEST_F(SmtpClientTest, AnUnfinishedDataPhaseClosesTheSocketWithoutQuit)
 {
-    TempDir folder;
-    message.Parts.AddAttachmentFile(folder / "missing.bin");
+    message.Parts.Add(std::make_unique<FailingAttachment>());
     Serve(SmtpPeer());
     smtp.OpenConnection();
 
-    EXPECT_THROW(smtp.SendMessage(message), FileOpenError);
+    EXPECT_THROW(smtp.SendMessage(message), FileReadError);
     EXPECT_FALSE(smtp.IsConnected());
     EXPECT_NO_THROW(smtp.CloseConnection());
 
@@ -566,6 +626,172 @@ TEST_F(SmtpClientTest, AnUnfinishedDataPhaseClosesTheSocketWithoutQuit)
     EXPECT_EQ(Commands(transcript).back(), "DATA");
     EXPECT_EQ(transcript.find("QUIT"), std::string::npos);
     EXPECT_EQ(transcript.find("\r\n.\r\n"), std::string::npos);
+}
+
+TEST_F(SmtpClientTest, AnAttachmentThatCannotBeReadIsRefusedBeforeTheTransactionStarts)
+{
+    ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string message;
+    };
+    const Case cases[] = {
+        { "missing file", folder / "missing.bin", "Cannot open file " + folder / "missing.bin" },
+        { "named pipe without a writer", folder / "pipe",
+          "Cannot open file " + folder / "pipe" + ": it is a named pipe (FIFO), not a regular file." },
+        { "endless device", "/dev/zero", "Cannot open file /dev/zero: it is a character device, not a regular file." },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        message.Parts.Clear();
+        AttachFile(10);
+        message.Parts.AddAttachmentFile(c.path);
+        Serve(SmtpPeer());
+        smtp.OpenConnection();
+        try {
+            smtp.SendMessage(message);
+            ADD_FAILURE() << "no exception";
+        } catch (const FileOpenError& error) {
+            EXPECT_EQ(error.what(), c.message);
+        }
+        smtp.CloseConnection();
+        EXPECT_EQ(CommandsSent(), (Lines { "EHLO client.test", "QUIT" }));
+    }
+}
+
+TEST_F(SmtpClientTest, AServerThatStopsReadingMessageDataFailsTheSendWithinReadTimeout)
+{
+    smtp.ReadTimeout = 1000;
+    ShrinkSendBufferOnConnect();
+    AttachFile(4 * 1024 * 1024);
+    SmtpPeer peer;
+    peer.stopReadingInData = true;
+    Serve(peer, 4096);
+    smtp.OpenConnection();
+
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        smtp.SendMessage(message);
+        ADD_FAILURE() << "no exception";
+    } catch (const WriteTimeoutError& error) {
+        EXPECT_STREQ(error.what(), "Write Timeout: the server 127.0.0.1 took no data for 1 second.");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(smtp.IsConnected());
+    EXPECT_NO_THROW(smtp.CloseConnection());
+    // The server never learns of the close: it reads nothing.
+    EXPECT_EQ(Commands(server->Received()).back(), "DATA");
+}
+
+TEST_F(SmtpClientTest, ALargeMessageOnASlowButSteadyLineGoesOutPastTheConversationsTime)
+{
+    // 2 seconds for the conversation, and some 3 seconds of message data.
+    smtp.ReadTimeout = 200;
+    ShrinkSendBufferOnConnect();
+    AttachFile(4 * 1024 * 1024);
+    SmtpPeer peer;
+    peer.dataPause = std::chrono::milliseconds(40);
+    Serve(peer, 16384);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(Deliver());
+    EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(CommandsSent().back(), "QUIT");
+}
+
+TEST_F(SmtpClientTest, AConversationOfSlowRepliesEndsWhenItsTimeRunsOut)
+{
+    // Every reply comes within ReadTimeout, but together they take longer
+    // than ten times that.
+    smtp.ReadTimeout = 400;
+    std::string recipients;
+    for (int i = 0; i < 40; ++i)
+        recipients += (i ? ", " : "") + std::string("abuse") + std::to_string(i) + "@example.net";
+    message.Recipients.SetAddressListText(recipients);
+    SmtpPeer peer;
+    peer.replyDelay = std::chrono::milliseconds(150);
+    Serve(peer);
+
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        Deliver();
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversationTimeoutError& error) {
+        EXPECT_STREQ(error.what(), "Conversation Timeout: the server 127.0.0.1 did not finish within 4 seconds.");
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(3900));
+    EXPECT_LT(waited, std::chrono::seconds(6));
+    smtp.CloseConnection();
+    EXPECT_EQ(Transcript().find("QUIT"), std::string::npos);
+}
+
+TEST_F(SmtpClientTest, AReplyTrickledInCannotHoldTheConversationOpen)
+{
+    struct Case {
+        const char* name;
+        std::string piece;
+    };
+    const Case cases[] = {
+        { "continuation lines", "220-still greeting\r\n" },
+        { "blank lines", "\r\n" },
+    };
+    smtp.ReadTimeout = 300;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerScript trickle;
+        for (int i = 0; i < 100; ++i)
+            trickle.Send(c.piece).Pause(std::chrono::milliseconds(50));
+        Serve(trickle);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_THROW(smtp.OpenConnection(), ConversationTimeoutError);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(smtp.IsConnected());
+    }
+}
+
+TEST_F(SmtpClientTest, AnEndlessReplyIsCutOffAndTheConnectionClosed)
+{
+    const std::string longLine = "220-" + std::string(16000, 'l') + "\r\n";
+    auto repeat = [](const std::string& piece, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += piece;
+        return text;
+    };
+    struct Case {
+        const char* name;
+        std::string greeting;
+        bool accepted;
+    };
+    const Case cases[] = {
+        { "1000 lines", repeat("220-hello\r\n", 999) + "220 ready\r\n", true },
+        { "continuation lines for ever", repeat("220-hello\r\n", 3000), false },
+        { "blank lines for ever", repeat("\r\n", 3000), false },
+        { "blank lines and a reply, 1001 lines", repeat("\r\n", 1000) + "220 ready\r\n", false },
+        { "over 1 MiB in long lines", repeat(longLine, 70) + "220 ready\r\n", false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Serve(PeerScript().Send(c.greeting).ReadLine().Send("250 peer.test\r\n").StaySilent());
+        if (c.accepted) {
+            EXPECT_NO_THROW(smtp.OpenConnection());
+            smtp.CloseConnection(false);
+            EXPECT_EQ(Transcript(), "EHLO client.test\r\n");
+            continue;
+        }
+        try {
+            smtp.OpenConnection();
+            ADD_FAILURE() << "no exception";
+        } catch (const ReplyTooLongError& error) {
+            EXPECT_STREQ(error.what(),
+                         "The server 127.0.0.1 sent a reply of more than 1000 lines or 1048576 bytes; the connection "
+                         "was closed.");
+        }
+        EXPECT_FALSE(smtp.IsConnected());
+        EXPECT_EQ(Transcript(), "");
+    }
 }
 
 TEST_F(SmtpClientTest, RefusesAnAddressHoldingALineBreakBeforeTheTransactionStarts)

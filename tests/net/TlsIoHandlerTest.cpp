@@ -66,6 +66,43 @@ TEST_F(TlsIoHandlerTest, AHandshakeThatGetsNoAnswerFailsWithReadTimeout)
     EXPECT_FALSE(client.IsConnected());
 }
 
+TEST_F(TlsIoHandlerTest, AHandshakeTheServerStallsEndsWithinTheTimeOut)
+{
+    // A handshake record header announcing 1024 bytes.
+    const std::string recordHeader("\x16\x03\x03\x04\x00", 5);
+    PeerScript trickle = PeerScript().ReadBytes(5).Send(recordHeader);
+    for (int i = 0; i < 100; ++i)
+        trickle.Send("\x02").Pause(std::chrono::milliseconds(50));
+    struct Case {
+        const char* name;
+        PeerHandler peer;
+        const char* message;
+    };
+    const Case cases[] = {
+        { "never answers the ClientHello", PeerScript().StaySilent(), "Read Timeout" },
+        { "stops reading at once", PeerScript().StopReading(), "Read Timeout" },
+        { "answers part of a record, then nothing",
+          PeerScript().ReadBytes(5).Send(recordHeader + std::string(10, '\x02')).StaySilent(), "Read Timeout" },
+        { "trickles a record a byte at a time", trickle,
+          "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds." },
+    };
+    client.ReadTimeout = 300;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedTcpServer server(c.peer);
+        client.Port = server.Port();
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            client.OpenConnection();
+            ADD_FAILURE() << "no exception";
+        } catch (const NetTimeoutError& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(client.IsConnected());
+    }
+}
+
 TEST_F(TlsIoHandlerTest, AServerThatClosesDuringTheHandshakeFailsClearly)
 {
     ScriptedTcpServer server(PeerScript().ReadBytes(5));

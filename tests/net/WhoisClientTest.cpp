@@ -150,6 +150,33 @@ TEST_F(WhoisClientTest, FailsWithReadTimeoutAndDisconnectsWhenTheServerStaysSile
     EXPECT_EQ(whois.Query("192.0.2.1"), "next\n");
 }
 
+TEST_F(WhoisClientTest, AServerThatTricklesItsAnswerIsCutOffAndDisconnected)
+{
+    // Each byte comes well within ReadTimeout; the query as a whole may
+    // last ten times that.
+    PeerScript trickle = PeerScript().ReadLine();
+    for (int i = 0; i < 100; ++i)
+        trickle.Send("%").Pause(50ms);
+    ScriptedTcpServer server(trickle);
+    AimAt(server);
+    whois.ReadTimeout = 300;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        (void)whois.Query("192.0.2.1");
+        ADD_FAILURE() << "no exception";
+    } catch (const ConversationTimeoutError& error) {
+        EXPECT_STREQ(error.what(), "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds.");
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, 2900ms);
+    EXPECT_LT(waited, 5s);
+    EXPECT_FALSE(whois.IsConnected());
+
+    ScriptedTcpServer next(Answering("next\n"));
+    AimAt(next);
+    EXPECT_EQ(whois.Query("192.0.2.1"), "next\n");
+}
+
 TEST_F(WhoisClientTest, FailsOnAnAnswerBeyondTheSizeLimitAndDisconnects)
 {
     ScriptedTcpServer server(Answering(std::string(MaxUntilClosedSizeDefault + 1, 'x')));
