@@ -2,6 +2,8 @@
 
 #include "base/Text.h"
 
+#include <algorithm>
+
 namespace morvanta {
 
 namespace {
@@ -27,6 +29,32 @@ bool IsDroppedAfterCut(char c)
     return IsFoldPoint(c) || IsLineBreak(c);
 }
 
+bool IsEncodedTextChar(char c)
+{
+    return c > ' ' && c < 127 && c != '?';
+}
+
+// RFC 2047 2: encoded-word = "=?" charset "?" encoding "?" encoded-text "?="
+// The end of the encoded word that begins at start, or npos when none does.
+std::size_t EncodedWordEnd(std::string_view text, std::size_t start)
+{
+    if (text.substr(start, 2) != "=?")
+        return std::string_view::npos;
+    std::size_t i = start + 2;
+    while (i < text.size() && IsEncodedTextChar(text[i]))
+        ++i;
+    if (i == start + 2 || i + 2 >= text.size() || text[i] != '?' || text[i + 2] != '?')
+        return std::string_view::npos;
+    if (std::string_view("QqBb").find(text[i + 1]) == std::string_view::npos)
+        return std::string_view::npos;
+    i += 3;
+    while (i < text.size() && IsEncodedTextChar(text[i]))
+        ++i;
+    if (text.substr(i, 2) != "?=")
+        return std::string_view::npos;
+    return i + 2;
+}
+
 bool HasName(std::string_view line, std::string_view name)
 {
     return line.size() > name.size() && line[name.size()] == ':' && SameText(line.substr(0, name.size()), name);
@@ -36,15 +64,26 @@ bool HasName(std::string_view line, std::string_view name)
 
 std::vector<std::string> FoldHeaderLine(std::string_view text, std::size_t width)
 {
-    std::vector<bool> quoted(text.size(), false);
+    // No cut inside a quoted string, nor inside an encoded word: a Q-encoded
+    // word may hold a comma (and a double quote), and a reader decodes
+    // only whole words.
+    std::vector<bool> shielded(text.size(), false);
     bool inQuotes = false;
     for (size_t i = 0; i < text.size(); ++i) {
+        if (!inQuotes) {
+            if (size_t end = EncodedWordEnd(text, i); end != std::string_view::npos) {
+                std::fill(shielded.begin() + static_cast<std::ptrdiff_t>(i),
+                          shielded.begin() + static_cast<std::ptrdiff_t>(end), true);
+                i = end - 1;
+                continue;
+            }
+        }
         if (text[i] == '"')
             inQuotes = !inQuotes;
-        quoted[i] = inQuotes || text[i] == '"';
+        shielded[i] = inQuotes || text[i] == '"';
         // RFC 5322 quoted-pair: an escaped quote does not end the string.
         if (inQuotes && text[i] == '\\' && i + 1 < text.size())
-            quoted[++i] = true;
+            shielded[++i] = true;
     }
 
     std::vector<std::string> pieces;
@@ -74,7 +113,7 @@ std::vector<std::string> FoldHeaderLine(std::string_view text, std::size_t width
                 cut = lastFold;
                 break;
             }
-            if (IsFoldPoint(text[i]) && !quoted[i]) {
+            if (IsFoldPoint(text[i]) && !shielded[i]) {
                 if (i - start >= limit) {
                     cut = i + 1;
                     break;

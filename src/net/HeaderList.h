@@ -43,7 +43,8 @@ private:
 inline constexpr std::size_t HeaderFoldWidth = 78;
 
 // Cuts a header line into pieces of at most `width` characters where it can:
-// after the last blank, TAB or comma outside double quotes. Every piece after
+// after the last blank, TAB or comma outside double quotes and outside RFC
+// 2047 encoded words (which are never cut). Every piece after
 // the first begins with one blank. A line break inside the text always
 // becomes a cut, so no piece holds a CR or LF and the text cannot start a
 // header of its own.

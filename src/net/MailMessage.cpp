@@ -52,12 +52,22 @@ std::string WithoutCharset(std::string_view contentType)
 }
 
 // A file name goes into a quoted parameter as it is stored; a line break in
-// it would end the part's header, so it becomes a blank.
+// it would end the part's header, so it becomes a blank, and a double quote
+// or backslash would end or change the quoted string, so each becomes a
+// quoted-pair (RFC 5322 3.2.4).
 std::string ParameterFileName(std::string_view name)
 {
-    std::string result(name);
-    std::replace_if(
-        result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::string result;
+    result.reserve(name.size());
+    for (char c : name) {
+        if (c == '\r' || c == '\n') {
+            result += ' ';
+            continue;
+        }
+        if (c == '"' || c == '\\')
+            result += '\\';
+        result += c;
+    }
     return result;
 }
 

@@ -121,6 +121,36 @@ TEST(FoldHeaderLine, CutsLongLinesAtTheLastFoldPointWithin78Characters)
     }
 }
 
+TEST(FoldHeaderLine, NeverCutsInsideAnEncodedWord)
+{
+    const std::string word = "=?UTF-8?Q?Gr=C3=BC=C3=9Fe,_sch=C3=B6ne_Gr=C3=BC=C3=9Fe,_sch=C3=B6ne_Gr=C3=BC=C3=9Fe?=";
+    const std::string quoteWord = "=?UTF-8?Q?=E2=80=9EGr=C3=BC=C3=9Fe\",_sch=C3=B6ne?=";
+    const std::string tail = "aaaa, bbbb, cccc, dddd, eeee, ffff, gggg, hhhh, iiii, jjjj, kkkk, llll, mmmm";
+    const FoldCase cases[] = {
+        { "a Q word with commas stays whole", "Subject: " + word, { "Subject:", " " + word } },
+        { "also longer than the width", "Subject:" + word + word, { "Subject:" + word + word } },
+        { "the cut comes before the word", "Subject: Re: " + word, { "Subject: Re:", " " + word } },
+        { "encoded words on their own lines stay whole",
+          "Subject: " + word + "\r\n " + word,
+          { "Subject:", " " + word, " " + word } },
+        { "a double quote inside a word starts no quoted text",
+          "Subject: " + quoteWord + " " + tail,
+          { "Subject: " + quoteWord + " aaaa, bbbb, cccc,",
+            " dddd, eeee, ffff, gggg, hhhh, iiii, jjjj, kkkk, llll, mmmm" } },
+        { "a display name's words stay whole in an address list",
+          "To: =?UTF-8?B?0J/RgNC40LLQtdGCLCDQvNC40YAsINGN0YLQviDQvtGC0YfRkdGC?= <a@example.org>, b@example.org",
+          { "To: =?UTF-8?B?0J/RgNC40LLQtdGCLCDQvNC40YAsINGN0YLQviDQvtGC0YfRkdGC?=",
+            " <a@example.org>, b@example.org" } },
+        { "text that only looks like a word's start still folds",
+          "Subject: =?UTF-8?Q?broken, " + std::string(70, 'x'),
+          { "Subject: =?UTF-8?Q?broken,", " " + std::string(70, 'x') } },
+    };
+    for (const FoldCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FoldHeaderLine(c.line), c.expected);
+    }
+}
+
 TEST(FoldHeaderLine, EveryPieceOfALongAddressListFitsAndNoAddressIsLost)
 {
     std::string value;

@@ -1,6 +1,7 @@
 #include "net/MailMessage.h"
 
 #include "app/Platform.h"
+#include "base/Text.h"
 #include "fixtures/CollectingSink.h"
 #include "fixtures/TestFiles.h"
 #include "net/Base64.h"
@@ -12,7 +13,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvanta {
@@ -692,6 +695,214 @@ TEST_F(MessageParsedByPython, ReadsTheUtf8Subject)
     test::ProcessResult result = Parse(Write().Text());
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_NE(result.out.find("SUBJECT " + subject + "end\n"), std::string::npos) << result.out;
+}
+
+// An attachment held in memory, so that its name may be longer than a file
+// system allows.
+class MemoryAttachment : public Attachment {
+public:
+    MemoryAttachment(std::string name, std::string data)
+        : data_(std::move(data))
+    {
+        FileName = std::move(name);
+    }
+
+    std::unique_ptr<AttachmentReader> OpenReader() const override
+    {
+        struct Reader : AttachmentReader {
+            explicit Reader(std::string_view data)
+                : rest(data)
+            {
+            }
+            size_t Read(unsigned char* buffer, size_t size) override
+            {
+                size_t count = std::min(size, rest.size());
+                std::copy_n(rest.begin(), count, buffer);
+                rest.remove_prefix(count);
+                return count;
+            }
+            std::string_view rest;
+        };
+        return std::make_unique<Reader>(data_);
+    }
+
+private:
+    std::string data_;
+};
+
+// The text (UTF-8, code points below 256 only) in ISO-8859-1.
+std::string InLatin1(std::string_view utf8)
+{
+    std::string result;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte >= 0xC2 && byte <= 0xC3 && i + 1 < utf8.size())
+            result += static_cast<char>(((byte & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        else
+            result += utf8[i];
+    }
+    return result;
+}
+
+std::string Repeated(const std::string& text, size_t times, const std::string& separator)
+{
+    std::string result;
+    for (size_t i = 0; i < times; ++i)
+        result += (i ? separator : "") + text;
+    return result;
+}
+
+// Subjects, display names and attachment names in several scripts and
+// lengths, with both encoding letters, as Python's email package reads
+// them back. A word cut in the middle would show up as undecoded text.
+TEST_F(MessageTest, PythonReadsBackEveryEncodedTextWhole)
+{
+    struct Script {
+        const char* name;
+        std::string text; // UTF-8
+        bool latin1; // can be written in ISO-8859-1 too
+    };
+    const Script scripts[] = {
+        { "Latin", "Gr\u00fc\u00dfe, sch\u00f6ne Gr\u00fc\u00dfe, sch\u00f6ne Gr\u00fc\u00dfe", true },
+        { "Latin with punctuation", "\u00abDringend!\u00bb (Bericht) \"Gr\u00fc\u00dfe\" = \u00e0 la fa\u00e7on? _x_",
+          true },
+        { "Greek",
+          "\u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1, \u03ba\u03cc\u03c3\u03bc\u03b5, "
+          "\u03ad\u03bd\u03b1 \u03bc\u03ae\u03bd\u03c5\u03bc\u03b1",
+          false },
+        { "Cyrillic",
+          "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440, \u044d\u0442\u043e "
+          "\u043e\u0442\u0447\u0451\u0442",
+          false },
+        { "CJK",
+          "\u8ff7\u60d1\u30e1\u30fc\u30eb\u3001\u5831\u544a, \u5783\u573e\u90ae\u4ef6, "
+          "\uc2a4\ud338 \uc2e0\uace0",
+          false },
+        { "emoji", "Spam \U0001F389, again \U0001F680,\U0001F4E7 and again", false },
+    };
+    struct Length {
+        const char* name;
+        size_t times;
+    };
+    // Once; just over a line; several hundred characters.
+    const Length lengths[] = { { "short", 1 }, { "just over 78", 2 }, { "several hundred", 12 } };
+    const HeaderCoding codings[] = {
+        { "UTF-8", 'Q', HeaderTransferKind::EightBit, "UTF-8" },
+        { "UTF-8", 'B', HeaderTransferKind::EightBit, "UTF-8" },
+        { "ISO-8859-1", 'Q', HeaderTransferKind::EightBit, "ISO-8859-1" },
+        { "ISO-8859-1", 'B', HeaderTransferKind::EightBit, "ISO-8859-1" },
+    };
+
+    struct Expected {
+        std::string tag;
+        std::string subject;
+        std::string name;
+        std::string fileName;
+    };
+    std::vector<Expected> expected;
+    std::vector<std::string> files;
+    for (const HeaderCoding& coding : codings) {
+        const bool latin1 = coding.CharSet == "ISO-8859-1";
+        for (const Script& script : scripts) {
+            if (latin1 && !script.latin1)
+                continue;
+            for (const Length& length : lengths) {
+                const std::string text = Repeated(script.text, length.times, " ");
+                const std::string written = latin1 ? InLatin1(text) : text;
+                const std::string tag = coding.CharSet + "-" + coding.Encoding + " " + script.name + " " + length.name;
+                FillReport();
+                message.OnInitializeISO = [coding](HeaderCoding& chosen) { chosen = coding; };
+                message.Subject = written;
+                message.From().SetText("reports@example.org");
+                message.From().Name = written;
+                message.Recipients.SetAddressListText("abuse@example.net");
+                message.Recipients.Add().SetText("abuse@example.net");
+                message.Recipients[1].Name = written;
+                // File names are sent as they are stored: UTF-8 on this
+                // system.
+                const std::string fileName = Repeated(script.text, std::min<size_t>(length.times, 6), " ") + ".txt";
+                message.Parts.Add(std::make_unique<MemoryAttachment>(fileName, "data"));
+                files.push_back(dir / ("message" + std::to_string(files.size()) + ".eml"));
+                test::WriteFile(files.back(), Write().Text());
+                expected.push_back({ tag, text, text, fileName });
+            }
+        }
+    }
+
+    static const char* script = R"PY(
+import sys
+import email.utils
+from email import policy
+from email.header import decode_header, make_header
+from email.parser import BytesParser
+def show(*fields):
+    print('\t'.join(f.replace('\\', '\\\\').replace('\t', '\\t').replace('\r', '\\r').replace('\n', '\\n')
+                    for f in fields))
+for path in sys.argv[1:]:
+    raw = open(path, 'rb').read()
+    message = BytesParser(policy=policy.default).parsebytes(raw)
+    # A value that starts on a continuation line keeps its blank in Python.
+    show('SUBJECT', str(message['Subject']).lstrip(' '))
+    # Python 3.11's header registry keeps the blank between two adjacent
+    # encoded words of a display name, which RFC 2047 6.2 says to drop, so
+    # names are decoded by the older email.header, which follows the RFC.
+    legacy = BytesParser(policy=policy.compat32).parsebytes(raw)
+    for header in ('From', 'To'):
+        for name, address in email.utils.getaddresses([legacy[header].replace('\r\n', '')]):
+            show(header.upper(), str(make_header(decode_header(name))), address)
+    for part in message.walk():
+        if part.get_filename() is not None:
+            show('FILE', part.get_filename(), part.get_payload(decode=True).decode('latin-1'))
+    defects = [d for p in message.walk() for d in p.defects]
+    defects += [d for name in ('Subject', 'From', 'To') for d in message[name].defects]
+    show('DEFECTS', repr(defects))
+    show('LONGEST LINE', str(max(len(line) for line in raw.split(b'\r\n'))))
+)PY";
+    std::vector<std::string> command { "/usr/bin/timeout", "120", "/usr/bin/python3", "-c", script };
+    command.insert(command.end(), files.begin(), files.end());
+    test::ProcessResult result = test::RunProcess(command, {}, { "PYTHONIOENCODING=utf-8" });
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    std::string expectedOut;
+    for (const Expected& e : expected) {
+        expectedOut += "SUBJECT\t" + e.subject + "\n";
+        expectedOut += "FROM\t" + e.name + "\treports@example.org\n";
+        expectedOut += "TO\t\tabuse@example.net\n";
+        expectedOut += "TO\t" + e.name + "\tabuse@example.net\n";
+        expectedOut += "FILE\t" + e.fileName + "\tdata\n";
+        expectedOut += "DEFECTS\t[]\n";
+    }
+    // Compare message by message, so that a failure names its case.
+    const Lines got = SplitLines(result.out);
+    const Lines want = SplitLines(expectedOut);
+    Lines gotWithoutLengths;
+    for (const std::string& line : got) {
+        if (line.rfind("LONGEST LINE\t", 0) == 0)
+            EXPECT_LE(std::stoul(line.substr(13)), 998u);
+        else
+            gotWithoutLengths.push_back(line);
+    }
+    ASSERT_EQ(gotWithoutLengths.size(), want.size()) << result.out;
+    const size_t perMessage = want.size() / expected.size();
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].tag);
+        EXPECT_EQ(Lines(gotWithoutLengths.begin() + static_cast<std::ptrdiff_t>(i * perMessage),
+                        gotWithoutLengths.begin() + static_cast<std::ptrdiff_t>((i + 1) * perMessage)),
+                  Lines(want.begin() + static_cast<std::ptrdiff_t>(i * perMessage),
+                        want.begin() + static_cast<std::ptrdiff_t>((i + 1) * perMessage)));
+    }
+}
+
+TEST_F(MessageParsedByPython, ReadsAFileNameWithQuotesAndBackslashesAsStored)
+{
+    FillReport();
+    const std::string name = "report \"final\" \\ copy; n=1.txt";
+    message.Parts.Add(std::make_unique<MemoryAttachment>(name, "data"));
+    EXPECT_NE(Write().Text().find("filename=\"report \\\"final\\\" \\\\ copy; n=1.txt\"\r\n"), std::string::npos);
+    test::ProcessResult result = Parse(Write().Text());
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_NE(result.out.find("ATTACHMENT " + name + "\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("DEFECTS []\n"), std::string::npos) << result.out;
 }
 
 } // namespace
