@@ -76,6 +76,8 @@ public:
     // Receives what the transport has, waiting up to the time-out (ms;
     // TimeoutDefault for ReadTimeout). Returns the count received, 0 when
     // the connection is found closed, -1 on a time-out without raising.
+    // A wait that the end of the conversation's time cuts short raises
+    // ConversationTimeoutError in any case.
     virtual int FillInputBuffer(bool raiseIfDisconnected = true, int timeout = TimeoutDefault,
                                 bool raiseOnTimeout = true)
         = 0;
@@ -85,7 +87,7 @@ public:
     // the connection is closed and the input buffer cannot serve a read.
     virtual void CheckDisconnect(bool raiseIfDisconnected = true, bool ignoreBuffer = false) = 0;
     // Waits up to the time-out for data, without raising on a time-out or a
-    // closed connection.
+    // closed connection (but on the end of the conversation's time).
     virtual void PollForData(int timeout) = 0;
     virtual void Close();
     virtual void SendBytes(std::string_view bytes);
