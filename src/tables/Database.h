@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tables/TableFileLock.h"
+
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +35,11 @@ public:
 
     [[nodiscard]] std::string TableFileName(std::string_view tableName) const;
 
+    // How long its tables wait for another program (its write, a repair or
+    // an upgrade it runs) before failing with TableError(Busy).
+    void SetWaitLimit(std::chrono::milliseconds wait) { waitLimit_ = wait; }
+    [[nodiscard]] std::chrono::milliseconds WaitLimit() const { return waitLimit_; }
+
 private:
     friend class Table;
     void Attach(Table& table);
@@ -40,6 +48,7 @@ private:
     std::string name_;
     std::string folder_;
     bool connected_ = false;
+    std::chrono::milliseconds waitLimit_ = kTableWaitLimit;
     std::vector<Table*> tables_;
 };
 

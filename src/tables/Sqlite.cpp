@@ -4,20 +4,30 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 namespace morvanta {
 
 namespace {
 
-// The engine error for an SQLite result on the connection.
-[[noreturn]] void ThrowSqliteError(sqlite3* database, int result, const std::string& context)
+// The engine error for an SQLite result: its code, and SQLite's message,
+// which for a lock held too long says how long was waited.
+[[noreturn]] void ThrowSqliteError(int extended, std::string detail, const SqliteContext* context)
+{
+    int code = TableErrorFromSqlite(extended);
+    if (code == TableErrorCode::Busy && context)
+        detail = "another program kept it locked for more than " + WaitText(context->wait) + " (" + detail + ")";
+    throw TableError(code, context ? context->name : std::string("table"), detail);
+}
+
+[[noreturn]] void ThrowSqliteError(sqlite3* database, int result, const SqliteContext* context)
 {
     int extended = database ? sqlite3_extended_errcode(database) : result;
     if ((extended & 0xff) != (result & 0xff))
         extended = result;
-    std::string detail = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
-    throw TableError(TableErrorFromSqlite(extended), context, detail);
+    ThrowSqliteError(extended, database ? sqlite3_errmsg(database) : sqlite3_errstr(result), context);
 }
 
 } // namespace
@@ -33,7 +43,7 @@ std::string QuoteIdentifier(std::string_view name)
     return quoted + "\"";
 }
 
-SqliteStatement::SqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context)
+SqliteStatement::SqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const SqliteContext> context)
     : statement_(statement)
     , context_(std::move(context))
 {
@@ -62,7 +72,7 @@ SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept
 
 void SqliteStatement::Fail(int result) const
 {
-    ThrowSqliteError(sqlite3_db_handle(statement_), result, context_ ? *context_ : std::string("table"));
+    ThrowSqliteError(sqlite3_db_handle(statement_), result, context_.get());
 }
 
 void SqliteStatement::BindNull(int index)
@@ -102,7 +112,7 @@ bool SqliteStatement::Step()
     int extended = sqlite3_extended_errcode(sqlite3_db_handle(statement_));
     std::string detail = sqlite3_errmsg(sqlite3_db_handle(statement_));
     sqlite3_reset(statement_);
-    throw TableError(TableErrorFromSqlite(extended), context_ ? *context_ : "table", detail);
+    ThrowSqliteError(extended, detail, context_.get());
 }
 
 void SqliteStatement::Reset()
@@ -142,8 +152,9 @@ StatementScope::~StatementScope()
     statement_.Reset();
 }
 
-SqliteConnection::SqliteConnection(const std::string& path, Mode mode, std::string context)
-    : context_(std::make_shared<const std::string>(std::move(context)))
+SqliteConnection::SqliteConnection(const std::string& path, Mode mode, std::string context,
+                                   std::chrono::milliseconds wait)
+    : context_(std::make_shared<const SqliteContext>(SqliteContext { std::move(context), wait }))
 {
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (mode == Mode::ReadWriteCreate)
@@ -153,13 +164,11 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode, std::stri
     if (result != SQLITE_OK) {
         std::string detail = database ? sqlite3_errmsg(database) : sqlite3_errstr(result);
         sqlite3_close_v2(database);
-        throw TableError(TableErrorFromSqlite(result), *context_, detail);
+        ThrowSqliteError(result, detail, context_.get());
     }
     database_ = database;
     sqlite3_extended_result_codes(database_, 1);
-    // Another process (the program beside its command-line tool) may hold
-    // the file for the moment of a write.
-    sqlite3_busy_timeout(database_, 5000);
+    sqlite3_busy_timeout(database_, static_cast<int>(std::min<std::int64_t>(wait.count(), INT_MAX)));
 }
 
 SqliteConnection::~SqliteConnection()
@@ -171,7 +180,7 @@ SqliteConnection::SqliteConnection(SqliteConnection&& other) noexcept
     : database_(std::exchange(other.database_, nullptr))
     , context_(std::move(other.context_))
 {
-    other.context_ = std::make_shared<const std::string>();
+    other.context_ = std::make_shared<const SqliteContext>();
 }
 
 SqliteConnection& SqliteConnection::operator=(SqliteConnection&& other) noexcept
@@ -180,14 +189,14 @@ SqliteConnection& SqliteConnection::operator=(SqliteConnection&& other) noexcept
         Close();
         database_ = std::exchange(other.database_, nullptr);
         context_ = std::move(other.context_);
-        other.context_ = std::make_shared<const std::string>();
+        other.context_ = std::make_shared<const SqliteContext>();
     }
     return *this;
 }
 
 void SqliteConnection::Fail(int result) const
 {
-    ThrowSqliteError(database_, result, *context_);
+    ThrowSqliteError(database_, result, context_.get());
 }
 
 void SqliteConnection::Execute(std::string_view sql)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,10 +14,17 @@ struct sqlite3_stmt;
 // (TableErrorFromSqlite) and a message that names the table file.
 namespace morvanta {
 
+// What a failure message says of the connection: the file it names, and how
+// long a statement waits for another program's lock before it gives up.
+struct SqliteContext {
+    std::string name;
+    std::chrono::milliseconds wait { 0 };
+};
+
 class SqliteStatement {
 public:
     SqliteStatement() = default;
-    SqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const std::string> context);
+    SqliteStatement(sqlite3_stmt* statement, std::shared_ptr<const SqliteContext> context);
     ~SqliteStatement();
     SqliteStatement(SqliteStatement&& other) noexcept;
     SqliteStatement& operator=(SqliteStatement&& other) noexcept;
@@ -43,7 +51,7 @@ private:
     [[noreturn]] void Fail(int result) const;
 
     sqlite3_stmt* statement_ = nullptr;
-    std::shared_ptr<const std::string> context_;
+    std::shared_ptr<const SqliteContext> context_;
 };
 
 // Runs the statement's reset when the scope ends, so that no read stays open
@@ -68,14 +76,16 @@ public:
 
     SqliteConnection() = default;
     // The context names the file in messages, such as "table IPList (/x/IPList.db)".
-    SqliteConnection(const std::string& path, Mode mode, std::string context);
+    // A statement that finds the file locked by another program's write
+    // waits for it up to the wait given, then fails with TableError(Busy).
+    SqliteConnection(const std::string& path, Mode mode, std::string context, std::chrono::milliseconds wait);
     ~SqliteConnection();
     SqliteConnection(SqliteConnection&& other) noexcept;
     SqliteConnection& operator=(SqliteConnection&& other) noexcept;
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
 
-    [[nodiscard]] const std::string& Context() const { return *context_; }
+    [[nodiscard]] const std::string& Context() const { return context_->name; }
 
     void Execute(std::string_view sql);
     [[nodiscard]] SqliteStatement Prepare(std::string_view sql);
@@ -93,7 +103,7 @@ private:
     [[noreturn]] void Fail(int result) const;
 
     sqlite3* database_ = nullptr;
-    std::shared_ptr<const std::string> context_ = std::make_shared<const std::string>();
+    std::shared_ptr<const SqliteContext> context_ = std::make_shared<const SqliteContext>();
 };
 
 // "name" quoted as an SQL identifier.

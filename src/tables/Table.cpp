@@ -244,7 +244,7 @@ template <class Action> decltype(auto) Table::Guarded(Action&& action)
                 // Keep the first verdict.
             }
         }
-        CloseDiscarding();
+        CloseDamaged();
         if (code == error.code())
             throw;
         throw error.WithCode(code);
@@ -281,7 +281,9 @@ void Table::Open()
     if (!database_ || !database_->Connected())
         throw TableError(TableErrorCode::NotConnected, "Cannot open " + Context() + ": the database is not connected");
     fileName_ = database_->TableFileName(definition_.name);
-    OpenedTableFile opened = OpenTableFile(fileName_, definition_);
+    OpenedTableFile opened
+        = OpenTableFile(fileName_, definition_, VersionCheck::RequireCurrent, database_->WaitLimit());
+    lock_ = std::move(opened.lock);
     connection_ = std::move(opened.connection);
 
     std::string table = QuoteIdentifier(definition_.name);
@@ -325,11 +327,19 @@ void Table::CloseDiscarding()
 {
     statements_ = Statements {};
     connection_.Close();
+    lock_.ReleaseAfterUse();
+    inTransaction_ = false;
     state_ = TableState::Inactive;
     current_.reset();
     beforeEdit_.reset();
     eof_ = true;
     walkEnd_.reset();
+}
+
+void Table::CloseDamaged()
+{
+    lock_.MarkSuspect();
+    CloseDiscarding();
 }
 
 TableRow Table::ReadRow(const SqliteStatement& statement) const
@@ -565,6 +575,66 @@ size_t Table::RecordCount()
     });
 }
 
+void Table::StartTransaction()
+{
+    CheckActive();
+    if (inTransaction_)
+        throw TableError(TableErrorCode::General, "A transaction of " + Context() + " is in progress already");
+    CheckBrowseMode();
+    Guarded([&] { connection_.Execute("BEGIN IMMEDIATE"); });
+    inTransaction_ = true;
+}
+
+void Table::Commit()
+{
+    CheckActive();
+    if (!inTransaction_)
+        throw TableError(TableErrorCode::General, "No transaction of " + Context() + " to commit");
+    CheckBrowseMode();
+    Guarded([&] { connection_.Execute("COMMIT"); });
+    inTransaction_ = false;
+}
+
+void Table::Rollback()
+{
+    if (!Active() || !inTransaction_)
+        return;
+    Cancel();
+    inTransaction_ = false;
+    Guarded([&] {
+        try {
+            connection_.Execute("ROLLBACK");
+        } catch (const TableError& error) {
+            // SQLite may have rolled back by itself after a failed write.
+            if (IsCorruptionCode(error.code()))
+                throw;
+        }
+    });
+    if (current_) {
+        std::int64_t rowid = current_->rowid;
+        Guarded([&] {
+            SqliteStatement& select = statements_.selectByRowid;
+            StatementScope scope(select);
+            select.BindInteger(1, rowid);
+            if (select.Step()) {
+                current_ = ReadRow(select);
+            } else {
+                current_.reset();
+                eof_ = true;
+            }
+        });
+    }
+}
+
+TableTransaction::~TableTransaction()
+{
+    try {
+        table_.Rollback();
+    } catch (...) {
+        // The failure that ended the scope early is the one to report.
+    }
+}
+
 void Table::FlushBuffers()
 {
     CheckActive();
@@ -601,13 +671,13 @@ void Table::Refresh()
 RepairReport Table::RepairTable()
 {
     CheckClosedForMaintenance("repair");
-    return RepairTableFile(database_->TableFileName(definition_.name), definition_);
+    return RepairTableFile(database_->TableFileName(definition_.name), definition_, database_->WaitLimit());
 }
 
 void Table::UpgradeTable()
 {
     CheckClosedForMaintenance("upgrade");
-    UpgradeTableFile(database_->TableFileName(definition_.name), definition_);
+    UpgradeTableFile(database_->TableFileName(definition_.name), definition_, database_->WaitLimit());
 }
 
 } // namespace morvanta

@@ -3,6 +3,7 @@
 #include "tables/Sqlite.h"
 #include "tables/TableDef.h"
 #include "tables/TableFile.h"
+#include "tables/TableFileLock.h"
 #include "tables/TableFilter.h"
 #include "tables/TableValue.h"
 
@@ -72,14 +73,21 @@ private:
 // next walk. The filter is tested on each row as it is when the walk reaches
 // it.
 //
-// Every Post and AppendRecord is committed before it returns, with the file's
-// log synced to disk: what a returned call wrote survives the program being
-// killed, and the machine losing power. FlushBuffers posts a pending edit.
-// Like the classic data sets, moving the cursor, changing the filter,
-// flushing or closing posts a pending edit first.
+// Outside a transaction every Post and AppendRecord is committed before it
+// returns, with the file's log synced to disk: what a returned call wrote
+// survives the program being killed, and the machine losing power. Inside
+// one, that holds from Commit on. FlushBuffers posts a pending edit. Like
+// the classic data sets, moving the cursor, changing the filter, flushing or
+// closing posts a pending edit first.
 //
-// A failure that shows the file damaged closes the table, so that the next
-// Open meets the damage and the caller can repair it.
+// Another program may use the same file at once. Its writes are seen by the
+// next read; a row read and then written back outside a transaction may
+// have been changed by it in between, so a read followed by a write that
+// depends on it belongs in a transaction.
+//
+// A failure that shows the file damaged closes the table and marks the file
+// suspect, so that the next Open, in this program or another, checks it and
+// meets the damage, and the caller can repair it.
 class Table {
 public:
     // TableError(BadDefinition) for a definition the engine cannot keep.
@@ -140,6 +148,19 @@ public:
     // The rows of the view.
     [[nodiscard]] size_t RecordCount();
 
+    // A transaction holds the file's write lock from its start: what is read
+    // inside it cannot change under it, and other programs' writes wait for
+    // it to end (up to the database's wait limit, then they fail with
+    // TableError(Busy)); it fails the same way when another program's write
+    // outlasts that limit. Closing the table rolls back an open transaction.
+    // See TableTransaction.
+    void StartTransaction();
+    void Commit();
+    // Drops every write since StartTransaction and reads the current row
+    // again. Does nothing outside a transaction or on a closed table.
+    void Rollback();
+    [[nodiscard]] bool InTransaction() const { return inTransaction_; }
+
     void FlushBuffers();
     // Reads the current row again, as other processes may have changed it;
     // when it is gone or no longer in the view, the next row becomes current.
@@ -169,6 +190,7 @@ private:
     void CheckBrowseMode();
     void CheckClosedForMaintenance(const char* what) const;
     void CloseDiscarding();
+    void CloseDamaged();
     [[nodiscard]] TableRow ReadRow(const SqliteStatement& statement) const;
     [[nodiscard]] bool InView(const TableRow& row) const;
     [[nodiscard]] std::int64_t LastRowid();
@@ -179,6 +201,7 @@ private:
     TableDef definition_;
     std::vector<Field> fields_;
     std::string fileName_;
+    TableFileLock lock_; // released after the connection has closed
     SqliteConnection connection_;
     Statements statements_;
     TableState state_ = TableState::Inactive;
@@ -189,6 +212,26 @@ private:
     std::string filterText_;
     std::optional<TableFilter> filter_;
     bool filtered_ = false;
+    bool inTransaction_ = false;
+};
+
+// A transaction of a table for the life of the object: rolled back when the
+// scope ends without Commit, also on a failure.
+class TableTransaction {
+public:
+    explicit TableTransaction(Table& table)
+        : table_(table)
+    {
+        table_.StartTransaction();
+    }
+    ~TableTransaction();
+    TableTransaction(const TableTransaction&) = delete;
+    TableTransaction& operator=(const TableTransaction&) = delete;
+
+    void Commit() { table_.Commit(); }
+
+private:
+    Table& table_;
 };
 
 } // namespace morvanta

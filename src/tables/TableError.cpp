@@ -26,6 +26,14 @@ TableError TableError::WithCode(int code) const
     return TableError(code, context_, detail_);
 }
 
+std::string WaitText(std::chrono::milliseconds wait)
+{
+    auto count = wait.count();
+    if (count % 1000 != 0)
+        return std::to_string(count) + " ms";
+    return std::to_string(count / 1000) + (count == 1000 ? " second" : " seconds");
+}
+
 const char* TableErrorText(int code)
 {
     switch (code) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -68,6 +69,9 @@ private:
     std::string context_;
     std::string detail_;
 };
+
+// A waiting time as a message gives it: "60 seconds", "1 second", "250 ms".
+[[nodiscard]] std::string WaitText(std::chrono::milliseconds wait);
 
 // The classic text of a code ("Header information corrupt", ...).
 [[nodiscard]] const char* TableErrorText(int code);

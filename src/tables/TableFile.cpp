@@ -15,7 +15,9 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -616,6 +618,146 @@ std::string ReplaceFile(const std::string& path, const std::string& fresh, bool 
     return backup;
 }
 
+// Where a backup name stands among the backups of a file: by the time it
+// was made, then by the number that follows when several were made within
+// the same second. Nothing for a name of another kind.
+std::optional<std::pair<std::string, int>> BackupOrder(std::string_view suffix)
+{
+    auto digits = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (suffix.size() < 15 || !digits(suffix.substr(0, 8)) || suffix[8] != '-' || !digits(suffix.substr(9, 6)))
+        return std::nullopt;
+    std::string stamp(suffix.substr(0, 15));
+    std::string_view rest = suffix.substr(15);
+    if (rest.empty())
+        return std::pair { stamp, 1 };
+    if (rest[0] != '-' || !digits(rest.substr(1)) || rest.size() > 10)
+        return std::nullopt;
+    return std::pair { stamp, std::stoi(std::string(rest.substr(1))) };
+}
+
+// Removes all but the newest kKeptBackups backups of the table file, each
+// with its logs. A backup that cannot be removed stays: the repair that
+// made the newest one has succeeded all the same.
+void PruneBackups(const std::string& path)
+{
+    std::filesystem::path file(path);
+    const std::string prefix = file.filename().string() + ".bak-";
+    std::map<std::pair<std::string, int>, std::vector<std::filesystem::path>, std::greater<>> backups;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), error)) {
+        std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix))
+            continue;
+        std::string_view suffix = std::string_view(name).substr(prefix.size());
+        for (std::string_view log : { "-wal", "-journal", "-shm" }) {
+            if (suffix.ends_with(log) && BackupOrder(suffix.substr(0, suffix.size() - log.size()))) {
+                suffix.remove_suffix(log.size());
+                break;
+            }
+        }
+        if (auto order = BackupOrder(suffix))
+            backups[*order].push_back(entry.path());
+    }
+    size_t kept = 0;
+    for (const auto& [order, files] : backups) {
+        if (++kept <= kKeptBackups)
+            continue;
+        for (const auto& backup : files)
+            std::filesystem::remove(backup, error);
+    }
+}
+
+// Writes a new table file without taking its lock: a fresh file of a repair,
+// or one whose lock the caller holds.
+void WriteFreshFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows, int format,
+                    std::chrono::milliseconds wait)
+{
+    std::string context = Context(definition, path);
+    if (format < kOldestTableFormat || format > kCurrentTableFormat)
+        throw TableError(TableErrorCode::General, context, "cannot write table format " + std::to_string(format));
+    if (PathExists(path))
+        throw TableError(TableErrorCode::CannotOpen, context, "the file exists already");
+    SqliteConnection connection(path, SqliteConnection::Mode::ReadWriteCreate, context, wait);
+    connection.Execute("PRAGMA synchronous=FULL");
+    try {
+        CreateSchema(connection, definition, format, rows);
+    } catch (...) {
+        connection.Close();
+        ::unlink(path.c_str());
+        ::unlink((path + "-journal").c_str());
+        throw;
+    }
+    connection.Close();
+}
+
+// Opens and checks a table file under its lock, held by the caller (or
+// under none where the folder allows no lock file). Damage found marks the
+// file suspect.
+OpenedTableFile OpenLockedFile(const std::string& path, const TableDef& definition, VersionCheck check,
+                               std::chrono::milliseconds wait, TableFileLock& lock)
+{
+    std::string context = Context(definition, path);
+    OpenedTableFile opened;
+    opened.checked = !lock.Held() || lock.Suspect() || (lock.Exclusive() && !lock.FileLeftClean());
+    try {
+        opened.connection = SqliteConnection(path, SqliteConnection::Mode::ReadWriteCreate, context, wait);
+        SqliteConnection& connection = opened.connection;
+        opened.format = ReadFormat(connection, definition, path);
+        if (opened.format == 0) {
+            CreateSchema(connection, definition, kCurrentTableFormat, {});
+            opened.format = ReadFormat(connection, definition, path);
+        }
+        CheckStructure(connection, definition, opened.format);
+        CheckIndex(connection, definition);
+        if (opened.checked) {
+            Diagnosis diagnosis = Diagnose(connection, path);
+            if (diagnosis.Damaged()) {
+                constexpr size_t kShown = 3;
+                std::string detail;
+                for (size_t i = 0; i < diagnosis.findings.size() && i < kShown; ++i)
+                    detail += (i ? "; " : "") + diagnosis.findings[i];
+                if (diagnosis.findings.size() > kShown)
+                    detail += "; and " + std::to_string(diagnosis.findings.size() - kShown) + " more findings";
+                throw TableError(diagnosis.Code(), context, detail);
+            }
+        }
+        if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)
+            throw TableError(TableErrorCode::OldVersion, context,
+                             "table format " + std::to_string(opened.format) + ", current "
+                                 + std::to_string(kCurrentTableFormat));
+        Configure(connection);
+    } catch (const TableError& error) {
+        if (IsTableDamageCode(error.code()))
+            lock.MarkSuspect();
+        throw;
+    }
+    return opened;
+}
+
+void UpgradeOpenFile(SqliteConnection& connection, const TableDef& definition)
+{
+    connection.Execute("BEGIN IMMEDIATE");
+    try {
+        std::vector<TableRow> rows = ReadTableRows(connection, definition);
+        connection.Execute(CreateTableSql(definition, kUpgradeTable, kCurrentTableFormat));
+        InsertRows(connection, definition, kUpgradeTable, rows, kCurrentTableFormat);
+        connection.Execute("DROP TABLE " + QuoteIdentifier(definition.name));
+        connection.Execute(std::string("ALTER TABLE ") + kUpgradeTable + " RENAME TO "
+                           + QuoteIdentifier(definition.name));
+        if (definition.PrimaryKeyIndex())
+            connection.Execute(CreateIndexSql(definition));
+        connection.Execute(std::string("UPDATE ") + kFormatTable
+                           + " SET format=" + std::to_string(kCurrentTableFormat));
+        connection.Execute("PRAGMA user_version=" + std::to_string(kCurrentTableFormat));
+        connection.Execute("COMMIT");
+    } catch (...) {
+        Rollback(connection);
+        throw;
+    }
+}
+
 } // namespace
 
 std::string ColumnListSql(const TableDef& definition)
@@ -694,56 +836,26 @@ TableValue ReadFieldValue(const SqliteStatement& statement, int column, FieldTyp
     }
 }
 
-OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definition, VersionCheck check)
+OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definition, VersionCheck check,
+                              std::chrono::milliseconds wait)
 {
     ValidateTableDef(definition);
     std::string context = Context(definition, path);
-    OpenedTableFile opened { SqliteConnection(path, SqliteConnection::Mode::ReadWriteCreate, context), 0 };
-    SqliteConnection& connection = opened.connection;
-    opened.format = ReadFormat(connection, definition, path);
-    if (opened.format == 0) {
-        CreateSchema(connection, definition, kCurrentTableFormat, {});
-        opened.format = ReadFormat(connection, definition, path);
-    }
-    CheckStructure(connection, definition, opened.format);
-    CheckIndex(connection, definition);
-    Diagnosis diagnosis = Diagnose(connection, path);
-    if (diagnosis.Damaged()) {
-        constexpr size_t kShown = 3;
-        std::string detail;
-        for (size_t i = 0; i < diagnosis.findings.size() && i < kShown; ++i)
-            detail += (i ? "; " : "") + diagnosis.findings[i];
-        if (diagnosis.findings.size() > kShown)
-            detail += "; and " + std::to_string(diagnosis.findings.size() - kShown) + " more findings";
-        throw TableError(diagnosis.Code(), context, detail);
-    }
-    if (opened.format < kCurrentTableFormat && check == VersionCheck::RequireCurrent)
-        throw TableError(TableErrorCode::OldVersion, context,
-                         "table format " + std::to_string(opened.format) + ", current "
-                             + std::to_string(kCurrentTableFormat));
-    Configure(connection);
+    TableFileLock lock = TableFileLock::ForUse(path, context, wait);
+    OpenedTableFile opened = OpenLockedFile(path, definition, check, wait, lock);
+    // A suspicion the check has just disproved, or a record of another state
+    // of the file, would only cost the next opener another check.
+    if (opened.checked)
+        lock.ClearRecord();
+    lock.Share();
+    opened.lock = std::move(lock);
     return opened;
 }
 
-void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows, int format)
+void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows, int format,
+                    std::chrono::milliseconds wait)
 {
-    ValidateTableDef(definition);
-    std::string context = Context(definition, path);
-    if (format < kOldestTableFormat || format > kCurrentTableFormat)
-        throw TableError(TableErrorCode::General, context, "cannot write table format " + std::to_string(format));
-    if (PathExists(path))
-        throw TableError(TableErrorCode::CannotOpen, context, "the file exists already");
-    SqliteConnection connection(path, SqliteConnection::Mode::ReadWriteCreate, context);
-    connection.Execute("PRAGMA synchronous=FULL");
-    try {
-        CreateSchema(connection, definition, format, rows);
-    } catch (...) {
-        connection.Close();
-        ::unlink(path.c_str());
-        ::unlink((path + "-journal").c_str());
-        throw;
-    }
-    connection.Close();
+    TableMaintenance(path, definition, wait).Write(rows, format);
 }
 
 std::vector<TableRow> ReadTableRows(SqliteConnection& connection, const TableDef& definition)
@@ -762,50 +874,60 @@ std::vector<TableRow> ReadTableRows(SqliteConnection& connection, const TableDef
     return rows;
 }
 
-void UpgradeTableFile(const std::string& path, const TableDef& definition)
+void UpgradeTableFile(const std::string& path, const TableDef& definition, std::chrono::milliseconds wait)
 {
-    OpenedTableFile opened = OpenTableFile(path, definition, VersionCheck::AllowOlder);
-    if (opened.format == kCurrentTableFormat)
-        return;
-    SqliteConnection& connection = opened.connection;
-    connection.Execute("BEGIN IMMEDIATE");
-    try {
-        std::vector<TableRow> rows = ReadTableRows(connection, definition);
-        connection.Execute(CreateTableSql(definition, kUpgradeTable, kCurrentTableFormat));
-        InsertRows(connection, definition, kUpgradeTable, rows, kCurrentTableFormat);
-        connection.Execute("DROP TABLE " + QuoteIdentifier(definition.name));
-        connection.Execute(std::string("ALTER TABLE ") + kUpgradeTable + " RENAME TO "
-                           + QuoteIdentifier(definition.name));
-        if (definition.PrimaryKeyIndex())
-            connection.Execute(CreateIndexSql(definition));
-        connection.Execute(std::string("UPDATE ") + kFormatTable
-                           + " SET format=" + std::to_string(kCurrentTableFormat));
-        connection.Execute("PRAGMA user_version=" + std::to_string(kCurrentTableFormat));
-        connection.Execute("COMMIT");
-    } catch (...) {
-        Rollback(connection);
-        throw;
-    }
+    TableMaintenance(path, definition, wait).Upgrade();
 }
 
-RepairReport RepairTableFile(const std::string& path, const TableDef& definition)
+RepairReport RepairTableFile(const std::string& path, const TableDef& definition, std::chrono::milliseconds wait)
 {
-    ValidateTableDef(definition);
-    std::string context = Context(definition, path);
+    return TableMaintenance(path, definition, wait).Repair();
+}
+
+TableMaintenance::TableMaintenance(std::string path, TableDef definition, std::chrono::milliseconds wait)
+    : path_(std::move(path))
+    , definition_(std::move(definition))
+    , context_(Context(definition_, path_))
+    , wait_(wait)
+{
+    ValidateTableDef(definition_);
+    lock_ = TableFileLock::ForMaintenance(path_, context_, wait_);
+}
+
+void TableMaintenance::Write(const std::vector<TableRow>& rows, int format)
+{
+    if (PathExists(path_))
+        throw TableError(TableErrorCode::CannotOpen, context_, "the file exists already");
+    WriteFreshFile(path_, definition_, rows, format, wait_);
+    lock_.MarkClean();
+}
+
+void TableMaintenance::Upgrade()
+{
+    {
+        OpenedTableFile opened = OpenLockedFile(path_, definition_, VersionCheck::AllowOlder, wait_, lock_);
+        if (opened.format != kCurrentTableFormat)
+            UpgradeOpenFile(opened.connection, definition_);
+    }
+    lock_.MarkClean();
+}
+
+RepairReport TableMaintenance::Repair()
+{
     RepairReport report;
-    if (!PathExists(path))
+    if (!PathExists(path_))
         return report;
 
     std::optional<std::vector<TableRow>> rows;
     try {
-        SqliteConnection connection(path, SqliteConnection::Mode::ReadWrite, context);
-        int format = ReadFormat(connection, definition, path);
+        SqliteConnection connection(path_, SqliteConnection::Mode::ReadWrite, context_, wait_);
+        int format = ReadFormat(connection, definition_, path_);
         if (format == 0)
-            throw TableError(TableErrorCode::HeaderCorrupt, context, "the file holds no table");
-        CheckStructure(connection, definition, format);
-        Diagnosis diagnosis = Diagnose(connection, path);
+            throw TableError(TableErrorCode::HeaderCorrupt, context_, "the file holds no table");
+        CheckStructure(connection, definition_, format);
+        Diagnosis diagnosis = Diagnose(connection, path_);
         if (!diagnosis.header && !diagnosis.table)
-            rows = ReadTableRows(connection, definition);
+            rows = ReadTableRows(connection, definition_);
     } catch (const TableError& error) {
         if (!IsTableDamageCode(error.code()))
             throw;
@@ -813,16 +935,19 @@ RepairReport RepairTableFile(const std::string& path, const TableDef& definition
 
     bool lossless = rows.has_value();
     if (!lossless)
-        rows = SalvageRows(path, definition, context);
-    report.rowsDropped = DropDuplicateKeys(*rows, definition);
+        rows = SalvageRows(path_, definition_, context_);
+    report.rowsDropped = DropDuplicateKeys(*rows, definition_);
     report.rowsKept = rows->size();
     report.action = lossless ? RepairReport::Action::Rebuilt : RepairReport::Action::Salvaged;
 
-    std::string fresh = path + ".rebuild";
+    std::string fresh = path_ + ".rebuild";
     for (const char* suffix : { "", "-journal", "-wal", "-shm" })
         RemoveFile(fresh + suffix);
-    WriteTableFile(fresh, definition, *rows, kCurrentTableFormat);
-    report.backupPath = ReplaceFile(path, fresh, !lossless || report.rowsDropped > 0);
+    WriteFreshFile(fresh, definition_, *rows, kCurrentTableFormat, wait_);
+    report.backupPath = ReplaceFile(path_, fresh, !lossless || report.rowsDropped > 0);
+    lock_.MarkClean();
+    if (!report.backupPath.empty())
+        PruneBackups(path_);
     return report;
 }
 

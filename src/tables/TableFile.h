@@ -2,8 +2,10 @@
 
 #include "tables/Sqlite.h"
 #include "tables/TableDef.h"
+#include "tables/TableFileLock.h"
 #include "tables/TableValue.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +26,9 @@
 // Open files run in WAL mode with synchronous=FULL: a write has reached the
 // disk when the call that made it returns. secure_delete is on, so content
 // freed by an update is zeroed and a salvage cannot bring old rows back.
+//
+// Several programs may use a table file at once; its lock file (see
+// TableFileLock) keeps repairs and upgrades apart from them.
 namespace morvanta {
 
 inline constexpr int kCurrentTableFormat = 2;
@@ -41,25 +46,32 @@ struct TableRow {
 enum class VersionCheck { RequireCurrent, AllowOlder };
 
 struct OpenedTableFile {
+    TableFileLock lock; // held shared; released after the connection has closed
     SqliteConnection connection;
     int format = kCurrentTableFormat;
+    bool checked = false; // the whole file was checked for damage
 };
 
-// Opens a table file, creating it with the definition's fields when it is
-// missing or empty, and checks it: that it is one of our table files for this
-// table, of a format this program knows, with the definition's fields in order
-// and its primary index, and that SQLite's integrity check finds no damage.
+// Opens a table file for use, creating it with the definition's fields when
+// it is missing or empty, and checks it: that it is one of our table files
+// for this table, of a format this program knows, with the definition's
+// fields in order and its primary index. SQLite's integrity check over the
+// whole file runs only when the program opening it is alone with a file
+// that was not left clean as it is now, or when damage was met in it (see
+// TableFileLock): so opening costs the same however many rows the file holds.
 // Throws TableError: HeaderCorrupt, DataRecordCorrupt,
 // IndexPageCorrupt or InvalidIndexField for damage, OldVersion for an older
 // format (unless allowed), NewerVersion, NotATableFile, StructureMismatch,
-// CannotOpen, ...
+// CannotOpen, Busy when a repair or upgrade by another program outlasts the
+// wait, ...
 [[nodiscard]] OpenedTableFile OpenTableFile(const std::string& path, const TableDef& definition,
-                                            VersionCheck check = VersionCheck::RequireCurrent);
+                                            VersionCheck check = VersionCheck::RequireCurrent,
+                                            std::chrono::milliseconds wait = kTableWaitLimit);
 
-// Writes a new table file holding the rows (rowids kept) in the given format.
-// Refuses to overwrite an existing file.
+// Writes a new table file holding the rows (rowids kept) in the given format,
+// and records it clean. Refuses to overwrite an existing file.
 void WriteTableFile(const std::string& path, const TableDef& definition, const std::vector<TableRow>& rows,
-                    int format = kCurrentTableFormat);
+                    int format = kCurrentTableFormat, std::chrono::milliseconds wait = kTableWaitLimit);
 
 // Every row of an open table file in rowid order, read through the table's
 // own b-tree (not its index). Dates stored in either format are understood.
@@ -67,7 +79,8 @@ void WriteTableFile(const std::string& path, const TableDef& definition, const s
 
 // Brings a table file of an older format to the current one in a single
 // transaction; a current file is left alone. NewerVersion for a newer one.
-void UpgradeTableFile(const std::string& path, const TableDef& definition);
+void UpgradeTableFile(const std::string& path, const TableDef& definition,
+                      std::chrono::milliseconds wait = kTableWaitLimit);
 
 struct RepairReport {
     enum class Action {
@@ -81,16 +94,40 @@ struct RepairReport {
     std::string backupPath; // the damaged file, kept when anything may have been lost
 };
 
-// Repairs a table file (closed by every user). When SQLite can still read
-// the table's own b-tree, every row is copied into a fresh file with its
-// indexes built anew, and the fresh file takes the old one's place. When the
-// header or the table's pages are damaged, every row that can still be read
-// off the pages (and the committed pages of the WAL) is saved into the fresh
-// file instead, and the damaged file stays beside it as
-// "<file>.bak-YYYYMMDD-HHMMSS" (its WAL too). An older format comes out in
-// the current one. A newer format, a file that is not ours, or a table with
-// other fields are not repaired: TableError.
-[[nodiscard]] RepairReport RepairTableFile(const std::string& path, const TableDef& definition);
+// Repairs a table file, waiting until every other program has closed it.
+// When SQLite can still read the table's own b-tree, every row is copied
+// into a fresh file with its indexes built anew, and the fresh file takes
+// the old one's place. When the header or the table's pages are damaged,
+// every row that can still be read off the pages (and the committed pages of
+// the WAL) is saved into the fresh file instead, and the damaged file stays
+// beside it as "<file>.bak-YYYYMMDD-HHMMSS" (its WAL too); of these backups
+// the newest kKeptBackups are kept. An older format comes out in the current
+// one. A newer format, a file that is not ours, or a table with other fields
+// are not repaired: TableError.
+[[nodiscard]] RepairReport RepairTableFile(const std::string& path, const TableDef& definition,
+                                           std::chrono::milliseconds wait = kTableWaitLimit);
+
+inline constexpr size_t kKeptBackups = 3;
+
+// Work on a table file that no other program has open: from construction,
+// which waits for the others to close the table (TableError(Busy) when the
+// wait runs out), to destruction, other programs wait to open it.
+class TableMaintenance {
+public:
+    TableMaintenance(std::string path, TableDef definition, std::chrono::milliseconds wait = kTableWaitLimit);
+
+    // See RepairTableFile, UpgradeTableFile and WriteTableFile.
+    [[nodiscard]] RepairReport Repair();
+    void Upgrade();
+    void Write(const std::vector<TableRow>& rows, int format = kCurrentTableFormat);
+
+private:
+    std::string path_;
+    TableDef definition_;
+    std::string context_;
+    std::chrono::milliseconds wait_;
+    TableFileLock lock_;
+};
 
 // For a damage error met on an open file: the code that names the damage
 // (HeaderCorrupt, DataRecordCorrupt, IndexPageCorrupt), or 0 when the

@@ -123,7 +123,7 @@ TEST(TableRepair, DamagedFilesGiveTheirCodeAndOpenAfterRepairWithEveryReadableRo
             EXPECT_TRUE(ReadFile(report.backupPath) == damaged) << "the backup differs from the damaged file";
         } else {
             EXPECT_EQ(report.backupPath, "");
-            EXPECT_EQ(ListFolder(data.folder.Path()), std::vector<std::string> { "IPList.db" });
+            EXPECT_EQ(ListFolder(data.folder.Path()), (std::vector<std::string> { "IPList.db", "IPList.db.lock" }));
         }
 
         table.Open();
@@ -348,7 +348,8 @@ TEST(TableUpgrade, AnOlderFormatIsReportedAndUpgradedWithItsValues)
             EXPECT_TRUE(table.FindKey(c.rows.back().values[0].Text()));
         }
         table.Close();
-        EXPECT_EQ(ListFolder(data.folder.Path()), std::vector<std::string> { c.definition.name + ".db" });
+        EXPECT_EQ(ListFolder(data.folder.Path()),
+                  (std::vector<std::string> { c.definition.name + ".db", c.definition.name + ".db.lock" }));
     }
 }
 
@@ -420,7 +421,7 @@ TEST(TableFormat, FilesThatAreNotOursOrNewerAreRefusedAndLeftAlone)
         EXPECT_EQ(EngineCodeOf([&] { (void)table.RepairTable(); }), c.code);
         EXPECT_EQ(EngineCodeOf([&] { table.UpgradeTable(); }), c.code);
         EXPECT_TRUE(ReadFile(path) == before) << "the file was changed";
-        EXPECT_EQ(ListFolder(data.folder.Path()), std::vector<std::string> { "IPList.db" });
+        EXPECT_EQ(ListFolder(data.folder.Path()), (std::vector<std::string> { "IPList.db", "IPList.db.lock" }));
     }
 }
 
