@@ -106,15 +106,19 @@ ContactCache::~ContactCache() = default;
 
 void ContactCache::OpenTableSafe(Table& table)
 {
+    if (table.Active())
+        return;
+    // While the table was closed, another program may have repaired it and
+    // lost rows doing so.
+    if (&table == &contacts_)
+        ForgetKnownAddresses();
     try {
         table.Open();
     } catch (const TableError& error) {
         if (IsTableDamageCode(error.code())) {
-            ForgetKnownAddresses();
             (void)table.RepairTable();
             table.Open();
         } else if (error.code() == TableErrorCode::OldVersion) {
-            ForgetKnownAddresses();
             table.UpgradeTable();
             table.Open();
         } else {
@@ -158,13 +162,25 @@ std::string ContactCache::LookupComplaintEmails(const std::string& address, std:
     std::string result;
 
     OpenTableSafe(contacts_);
-    if (contacts_.FindKey(address)) {
-        const std::string stored = contacts_.FieldByName(set.list).AsString();
-        const int setOn = contacts_.FieldByName(set.date).AsDate().dayNumber;
-        contacts_.Edit();
-        Field& reports = contacts_.FieldByName("Reports");
-        reports.SetAsInteger(reports.AsInteger() + 1);
-        contacts_.Post();
+    bool found = false;
+    std::string stored;
+    int setOn = 0;
+    {
+        // The count is read and written back: another program counting the
+        // same address must wait in between.
+        TableTransaction counting(contacts_);
+        found = contacts_.FindKey(address);
+        if (found) {
+            stored = contacts_.FieldByName(set.list).AsString();
+            setOn = contacts_.FieldByName(set.date).AsDate().dayNumber;
+            contacts_.Edit();
+            Field& reports = contacts_.FieldByName("Reports");
+            reports.SetAsInteger(reports.AsInteger() + 1);
+            contacts_.Post();
+        }
+        counting.Commit();
+    }
+    if (found) {
         contacts_.FlushBuffers();
         if (!stored.empty() && setOn > today - FreshDays) {
             result = stored;
@@ -190,10 +206,12 @@ void ContactCache::StoreContacts(const std::string& address, std::uint16_t level
     const TableDate today = TableDate::Of(clock_.LocalNow());
     const TableDate longAgo { today.dayNumber - (FreshDays + 1) };
 
-    // The search may have let the user's input through, and another command
-    // may have moved the current row or added this address meanwhile: find
-    // the row again rather than write into whichever row is current.
+    // The search may have let the user's input through, and another command,
+    // or another program, may have moved the current row or added this
+    // address meanwhile: find the row again rather than write into whichever
+    // row is current, and hold the file until the row is written.
     OpenTableSafe(contacts_);
+    TableTransaction storing(contacts_);
     if (contacts_.FindKey(address)) {
         contacts_.Edit();
         contacts_.FieldByName(set.list).SetAsString(list);
@@ -211,6 +229,7 @@ void ContactCache::StoreContacts(const std::string& address, std::uint16_t level
     } else {
         return;
     }
+    storing.Commit();
     contacts_.FlushBuffers();
 }
 
@@ -220,6 +239,9 @@ void ContactCache::RemoveEmailFromCache(const std::string& address)
     const std::string entry = LowerCase(Trim(address));
     if (entry.empty())
         return;
+    // Each row is read and written back whole: no other program may change
+    // it in between.
+    TableTransaction cleaning(contacts_);
     FilteredView view(contacts_, "Emails LIKE \"%" + entry + "%\"");
     Field& emails = contacts_.FieldByName("EMails");
     for (contacts_.First(); !contacts_.Eof(); contacts_.Next()) {
@@ -231,6 +253,7 @@ void ContactCache::RemoveEmailFromCache(const std::string& address)
         emails.SetAsString(cleaned);
         contacts_.Post();
     }
+    cleaning.Commit();
     view.Finish();
 }
 
@@ -252,6 +275,7 @@ void ContactCache::ApplyBlacklist()
 void ContactCache::FixEmails()
 {
     OpenTableSafe(contacts_);
+    TableTransaction fixing(contacts_);
     FilteredView view(contacts_, "Emails LIKE \",%\"");
     Field& emails = contacts_.FieldByName("EMails");
     for (contacts_.First(); !contacts_.Eof(); contacts_.Next()) {
@@ -261,6 +285,7 @@ void ContactCache::FixEmails()
         emails.SetAsString(commas == std::string::npos ? std::string() : list.substr(commas));
         contacts_.Post();
     }
+    fixing.Commit();
     view.Finish();
 }
 

@@ -16,6 +16,9 @@ namespace morvanta {
 // address lists of different search effort, each fresh for 30 days) and the
 // look-up statistics IPStats, in the program folder. Tables open on first
 // use; a damaged table is repaired and an old one upgraded as it opens.
+// The window and the command-line tool may use the same folder at once:
+// every read of a row that a write depends on shares a transaction with the
+// write, so no look-up goes uncounted and no address gets a second row.
 class ContactCache {
 public:
     // Binds the database to the program folder (which must exist). The
@@ -32,12 +35,13 @@ public:
     // the table stays closed.
     void OpenTableSafe(Table& table);
 
-    // Whether IPList has a row for the address. Rows are never deleted, so
-    // the keys are read once and remembered: each table look-up costs a read
-    // transaction with its file locks, and the source-IP scan asks about
-    // every candidate of every message. An address not among them is looked
-    // up in the table, which another program may have added it to. The
-    // current row is not moved.
+    // Whether IPList has a row for the address. Rows are never deleted while
+    // the table is open (a repair, the only thing that may lose rows, needs
+    // every program to close it), so the keys are read once per opening and
+    // remembered: each table look-up costs a read transaction with its file
+    // locks, and the source-IP scan asks about every candidate of every
+    // message. An address not among them is looked up in the table, which
+    // another program may have added it to. The current row is not moved.
     [[nodiscard]] bool IsCachedIP(const std::string& address);
 
     // The complaint addresses for the address: the cached list of the level
@@ -76,7 +80,8 @@ private:
     Table contacts_;
     Table lookups_;
     std::string programFolder_;
-    // Addresses known to have a row; forgotten when a repair may have lost rows.
+    // Addresses known to have a row; forgotten whenever IPList opens, as a
+    // repair may have lost rows while it was closed.
     void ForgetKnownAddresses();
     std::unordered_set<std::string> knownAddresses_;
     bool keysLoaded_ = false;
