@@ -1,6 +1,7 @@
-// The table work of a contact look-up answered from the cache: a key
-// look-up, an edit of the counter posted and flushed, and a statistics row
-// appended and flushed, every write durable before the call returns.
+// Table engine benchmarks. The table work of a contact look-up answered
+// from the cache: a key look-up, an edit of the counter posted and flushed,
+// and a statistics row appended and flushed, every write durable before the
+// call returns.
 #include "tables/Database.h"
 #include "tables/Table.h"
 
@@ -9,7 +10,11 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace morvanta;
@@ -79,22 +84,76 @@ void BM_LookupAnsweredFromTheCache(benchmark::State& state)
 }
 BENCHMARK(BM_LookupAnsweredFromTheCache)->Arg(1000)->Arg(20000)->Iterations(2000)->Unit(benchmark::kMillisecond);
 
-// Opening runs SQLite's integrity check over the whole file.
+// Table folders made once per run and kept for every call of a benchmark
+// that asks for the same sizes.
+const std::string& FilledFolder(int cached, int lookups)
+{
+    static std::map<std::pair<int, int>, std::unique_ptr<ScratchFolder>> folders;
+    auto& folder = folders[{ cached, lookups }];
+    if (!folder) {
+        folder = std::make_unique<ScratchFolder>();
+        FillTables(folder->Path(), cached, lookups);
+    }
+    return folder->Path();
+}
+
+// Opening both tables as every start of the program and of each command of
+// the tool does, the last program having closed them cleanly: the cost must
+// not grow with the statistics table, which gains a row per look-up.
 void BM_OpenBothTables(benchmark::State& state)
 {
-    ScratchFolder folder;
-    FillTables(folder.Path(), static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const std::string& folder = FilledFolder(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     Database database;
-    database.SetFolder(folder.Path());
+    database.SetFolder(folder);
+    database.Connect();
+    std::vector<double> milliseconds;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        Table list(database, IPListTableDef());
+        Table stats(database, IPStatsTableDef());
+        list.Open();
+        stats.Open();
+        milliseconds.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        state.PauseTiming();
+        list.Close();
+        stats.Close();
+        state.ResumeTiming();
+    }
+    state.counters["median_ms"] = Percentile(milliseconds, 0.5);
+    state.counters["p90_ms"] = Percentile(milliseconds, 0.9);
+}
+BENCHMARK(BM_OpenBothTables)
+    ->ArgNames({ "cached", "lookups" })
+    ->Args({ 20000, 1000 })
+    ->Args({ 20000, 500000 })
+    ->Unit(benchmark::kMillisecond);
+
+// The same after the program using them was killed: the first opening
+// checks both files whole, as SQLite may have left them damaged.
+void BM_OpenBothTablesAfterAKill(benchmark::State& state)
+{
+    const std::string& folder = FilledFolder(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    Database database;
+    database.SetFolder(folder);
     database.Connect();
     for (auto _ : state) {
+        state.PauseTiming();
+        // What a killed program leaves: no record of a clean close.
+        for (const char* name : { "IPList.db.lock", "IPStats.db.lock" })
+            std::filesystem::resize_file(folder + name, 0);
+        state.ResumeTiming();
         Table list(database, IPListTableDef());
         Table stats(database, IPStatsTableDef());
         list.Open();
         stats.Open();
     }
 }
-BENCHMARK(BM_OpenBothTables)->Args({ 1000, 10000 })->Args({ 20000, 500000 })->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenBothTablesAfterAKill)
+    ->ArgNames({ "cached", "lookups" })
+    ->Args({ 20000, 1000 })
+    ->Args({ 20000, 500000 })
+    ->Unit(benchmark::kMillisecond);
 
 // Removing one address from the cache: a filtered walk with an edit per hit.
 void BM_FilteredWalkWithEdits(benchmark::State& state)
