@@ -1,6 +1,8 @@
 #include "cache/ContactCache.h"
 
 #include "analysis/EmailHarvest.h"
+#include "base/Text.h"
+#include "fixtures/ForkedChild.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TableFiles.h"
 #include "fixtures/TestFiles.h"
@@ -9,10 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morvanta::test {
@@ -205,6 +211,24 @@ TEST_F(DataModuleTest, IsCachedIPTellsWhetherTheAddressHasARow)
     EXPECT_TRUE(DM().IsCachedIP("198.51.100.13"));
 }
 
+// Rows are never deleted while the table is open, but a repair by another
+// program while it was closed may have lost some.
+TEST_F(DataModuleTest, TheRememberedKeysAreReadAgainWhenTheTableOpensAgain)
+{
+    Cache(IPListValues("198.51.100.14", "abuse@a.example", Today));
+    Cache(IPListValues("198.51.100.15", "abuse@b.example", Today));
+    ASSERT_TRUE(DM().IsCachedIP("198.51.100.14"));
+    // As after damage met in use: the table closes, another program repairs
+    // it and saves every row but one.
+    DM().Contacts().Close();
+    const std::string path = folder / "IPList.db";
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    WriteTableFile(path, IPListTableDef(), { { 0, IPListValues("198.51.100.15", "abuse@b.example", Today) } });
+
+    EXPECT_FALSE(DM().IsCachedIP("198.51.100.14"));
+    EXPECT_TRUE(DM().IsCachedIP("198.51.100.15"));
+}
+
 // A command run while the search lets input through may look up addresses
 // too: the result must land in the row of its own address, once.
 TEST_F(DataModuleTest, ALookUpMadeDuringTheSearchMovesNothingAndAddsNoSecondRow)
@@ -326,6 +350,83 @@ TEST_F(DataModuleTest, FixEmailsRemovesEveryLeadingComma)
         EXPECT_EQ(rows[i], IPListValues(cases[i].ip, cases[i].expected, Today, cases[i].list, Today));
     }
     EXPECT_FALSE(DM().Contacts().Filtered());
+}
+
+// --- Two programs on one folder ---------------------------------------------
+
+// The window and a cron job of the command-line tool looking up the same
+// addresses at once, six processes here, each the whole way: count, search,
+// store, log.
+TEST_F(DataModuleTest, ProgramsLookingUpTheSameAddressesAtOnceLoseNoCountAndMakeNoSecondRow)
+{
+    constexpr int Programs = 6;
+    constexpr int LookUps = 30;
+    constexpr int Addresses = 8;
+    auto address = [](int k) { return "198.51.100." + std::to_string(k + 1); };
+    auto addressOf = [](int program, int i) { return (i * 5 + program * 3) % Addresses; };
+    auto levelOf = [](int program, int i) -> std::uint16_t { return (i + program) % 4 == 0 ? 2 : 0; };
+    auto answer = [](const std::string& ip, std::uint16_t level) {
+        // A search takes a moment, in which the other programs go on.
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        return (level >= 2 ? "security@" : "abuse@") + ReplaceAll(ip, ".", "-") + ".example";
+    };
+
+    std::vector<std::unique_ptr<ForkedChild>> programs;
+    for (int program = 0; program < Programs; ++program) {
+        programs.push_back(std::make_unique<ForkedChild>([&, program](ChildLink& link) {
+            ScriptedFinder search;
+            search.answer = answer;
+            ContactCache cache(folder.Path(), clock, search);
+            link.Report();
+            link.AwaitContinue();
+            for (int i = 0; i < LookUps; ++i) {
+                std::string ip = address(addressOf(program, i));
+                std::uint16_t level = levelOf(program, i);
+                if (cache.LookupComplaintEmails(ip, level, static_cast<std::uint16_t>(program)) != answer(ip, level))
+                    throw std::runtime_error("a wrong list for " + ip);
+            }
+        }));
+    }
+    for (auto& program : programs)
+        ASSERT_TRUE(program->WaitForReport());
+    for (auto& program : programs)
+        program->Continue();
+    for (int program = 0; program < Programs; ++program)
+        EXPECT_EQ(programs[program]->Finish(), "") << "program " << program;
+
+    EXPECT_EQ(StatsRows().size(), static_cast<size_t>(Programs * LookUps));
+    std::vector<std::int64_t> counts(Addresses);
+    std::vector<bool> harder(Addresses);
+    for (int program = 0; program < Programs; ++program) {
+        for (int i = 0; i < LookUps; ++i) {
+            ++counts[addressOf(program, i)];
+            if (levelOf(program, i) >= 2)
+                harder[addressOf(program, i)] = true;
+        }
+    }
+    RowList expected;
+    for (int k = 0; k < Addresses; ++k) {
+        std::string ip = address(k);
+        expected.push_back({ ip, answer(ip, 0), TableDate { Today }, harder[k] ? answer(ip, 2) : "",
+                             TableDate { harder[k] ? Today : Today - 31 }, counts[k] });
+    }
+    RowList rows = CacheRows();
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a[0].Text() < b[0].Text(); });
+    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a[0].Text() < b[0].Text(); });
+    EXPECT_EQ(rows, expected);
+
+    // The last program closed both tables cleanly: they open without a
+    // check, let alone a repair.
+    for (const TableDef* definition : { &IPListTableDef(), &IPStatsTableDef() }) {
+        SCOPED_TRACE(definition->name);
+        OpenedTableFile opened = OpenTableFile(folder / (definition->name + ".db"), *definition);
+        EXPECT_FALSE(opened.checked);
+        EXPECT_EQ(Query(folder / (definition->name + ".db"), "PRAGMA integrity_check"),
+                  std::vector<std::string> { "ok" });
+    }
+    EXPECT_EQ(ListFolder(folder.Path()),
+              (std::vector<std::string> { "IPList.db", "IPList.db.lock", "IPStats.db", "IPStats.db.lock" }));
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 // --- Damaged and old table files -------------------------------------------

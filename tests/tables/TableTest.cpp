@@ -393,6 +393,93 @@ TEST_F(TableTest, PostFailsClearlyWhenAnotherProcessRemovedTheRow)
     EXPECT_EQ(EngineCodeOf([&] { list.Post(); }), TableErrorCode::RecordDeleted);
 }
 
+TEST_F(TableTest, ATransactionWritesAtCommitAndNothingWhenItsScopeEndsWithout)
+{
+    FillIPList({ "a@b.org", "c@d.org" });
+    auto writeInTransaction = [&](bool commit) {
+        TableTransaction transaction(list);
+        ASSERT_TRUE(list.FindKey("10.0.0.2"));
+        list.Edit();
+        list.FieldByName("EMails").SetAsString("edited@d.org");
+        list.Post();
+        list.AppendRecord(IPListValues("10.0.0.3", "new@e.org"));
+        // Nothing reaches the file before the commit.
+        EXPECT_EQ(StoredLists(), (std::vector<std::string> { "a@b.org", "c@d.org" }));
+        if (commit)
+            transaction.Commit();
+    };
+
+    writeInTransaction(false);
+    EXPECT_FALSE(list.InTransaction());
+    EXPECT_EQ(StoredLists(), (std::vector<std::string> { "a@b.org", "c@d.org" }));
+    // The row appended and rolled back is no longer current.
+    EXPECT_TRUE(list.Eof());
+    ASSERT_TRUE(list.FindKey("10.0.0.2"));
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "c@d.org");
+
+    writeInTransaction(true);
+    EXPECT_EQ(StoredLists(), (std::vector<std::string> { "a@b.org", "edited@d.org", "new@e.org" }));
+}
+
+TEST_F(TableTest, ARolledBackEditLeavesTheRowAsTheFileHasIt)
+{
+    FillIPList({ "a@b.org" });
+    list.StartTransaction();
+    list.Edit();
+    list.FieldByName("EMails").SetAsString("posted@b.org");
+    list.Post();
+    list.Edit();
+    list.FieldByName("EMails").SetAsString("pending@b.org");
+    list.Rollback();
+    EXPECT_EQ(list.State(), TableState::Browse);
+    EXPECT_EQ(list.FieldByName("EMails").AsString(), "a@b.org");
+}
+
+TEST_F(TableTest, TransactionsDoNotNestAndNeedAnOpenTable)
+{
+    Table closed(data.database, IPStatsTableDef());
+    EXPECT_EQ(EngineCodeOf([&] { closed.StartTransaction(); }), TableErrorCode::NotActive);
+    FillIPList({ "a@b.org" });
+    EXPECT_EQ(EngineCodeOf([&] { list.Commit(); }), TableErrorCode::General);
+    list.StartTransaction();
+    EXPECT_EQ(EngineCodeOf([&] { list.StartTransaction(); }), TableErrorCode::General);
+    list.AppendRecord(IPListValues("10.0.0.2", "c@d.org"));
+    // Closing the table ends the transaction without its writes.
+    list.Close();
+    EXPECT_FALSE(list.InTransaction());
+    EXPECT_EQ(StoredLists(), std::vector<std::string> { "a@b.org" });
+}
+
+// A read and the write that depends on it, in one transaction, keep another
+// program's write of the same row out from between them.
+TEST_F(TableTest, AnotherProgramsWriteWaitsForTheTransactionAndGivesUpClearly)
+{
+    FillIPList({ "a@b.org" });
+    Database otherDatabase;
+    otherDatabase.SetFolder(data.folder.Path());
+    otherDatabase.SetWaitLimit(std::chrono::milliseconds(100));
+    otherDatabase.Connect();
+    Table other(otherDatabase, IPListTableDef());
+    other.Open();
+
+    list.StartTransaction();
+    ASSERT_TRUE(list.FindKey("10.0.0.1"));
+    ASSERT_TRUE(other.FindKey("10.0.0.1"));
+    other.Edit();
+    other.FieldByName("Reports").SetAsInteger(50);
+    try {
+        other.Post();
+        ADD_FAILURE() << "the other program wrote into the transaction";
+    } catch (const TableError& error) {
+        EXPECT_EQ(error.code(), TableErrorCode::Busy);
+        EXPECT_EQ(error.detail(), "another program kept it locked for more than 100 ms (database is locked)");
+    }
+    list.Edit();
+    list.FieldByName("Reports").SetAsInteger(list.FieldByName("Reports").AsInteger() + 1);
+    list.Commit();
+    EXPECT_EQ(Query(data.File("IPList"), "SELECT Reports FROM IPList"), std::vector<std::string> { "2" });
+}
+
 // The child is killed with its tables open, so nothing it held back could be
 // written after the calls returned.
 TEST(TableDurability, WhatAReturnedPostOrAppendWroteSurvivesKill9)
