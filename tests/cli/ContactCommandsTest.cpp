@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace morvanta::test {
@@ -151,6 +152,70 @@ TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
         EXPECT_EQ(row[0], TableValue("198.51.100.23"));
         EXPECT_EQ(row[2], TableValue(65535));
     }
+}
+
+// Cron jobs of the tool, several at once on one folder, looking up the same
+// addresses: each look-up is counted once, each address has one row.
+TEST_F(ContactCommands, ContactsRunsAtOnceCountEveryLookUpInOneRowPerAddress)
+{
+    constexpr int Programs = 5;
+    constexpr int RunsEach = 6;
+    constexpr int Addresses = 3;
+    auto address = [](int k) { return "198.51.100." + std::to_string(31 + k); };
+    auto addressOf = [](int program, int run) { return (program + run) % Addresses; };
+    std::string hosts = "127.0.0.1 localhost\n";
+    for (int k = 0; k < Addresses; ++k)
+        hosts += address(k) + " relay" + std::to_string(k) + ".spam.example\n";
+
+    auto outcome = RunInPrivateNetwork(hosts, [&] {
+        LoopbackRegistries registries;
+        WriteSettings(registries);
+        registries.AnswerOthers(Registry::Arin, ArinLikeResponder());
+        std::vector<std::vector<std::string>> results(Programs);
+        std::vector<std::thread> programs;
+        for (int program = 0; program < Programs; ++program) {
+            programs.emplace_back([&, program] {
+                for (int run = 0; run < RunsEach; ++run) {
+                    ProcessResult result = Run({ "contacts", address(addressOf(program, run)) });
+                    results[program].push_back(std::to_string(result.exitStatus) + " " + result.out + result.err);
+                }
+            });
+        }
+        for (auto& program : programs)
+            program.join();
+        std::vector<std::string> fields;
+        for (const auto& runs : results)
+            fields.insert(fields.end(), runs.begin(), runs.end());
+        return PackFields(fields);
+    });
+    ASSERT_TRUE(outcome) << "no private network namespace on this system";
+    std::vector<std::string> fields = UnpackFields(*outcome);
+    ASSERT_EQ(fields.size(), static_cast<size_t>(Programs * RunsEach)) << *outcome;
+
+    std::vector<std::int64_t> counts(Addresses);
+    std::vector<std::string> lists(Addresses);
+    for (int program = 0; program < Programs; ++program) {
+        for (int run = 0; run < RunsEach; ++run) {
+            int k = addressOf(program, run);
+            const std::string& field = fields[program * RunsEach + run];
+            SCOPED_TRACE(field);
+            ASSERT_TRUE(field.starts_with("0 abuse@198-51-100-" + std::to_string(31 + k) + ".example.net"));
+            std::string list = field.substr(2, field.find('\n') - 2);
+            if (lists[k].empty())
+                lists[k] = list;
+            EXPECT_EQ(list, lists[k]);
+            ++counts[k];
+        }
+    }
+    auto cache = Rows(IPListTableDef());
+    ASSERT_EQ(cache.size(), static_cast<size_t>(Addresses));
+    for (const auto& row : cache) {
+        int k = std::stoi(row[0].Text().substr(11)) - 31;
+        ASSERT_TRUE(k >= 0 && k < Addresses) << row[0];
+        EXPECT_EQ(row[1], TableValue(lists[k]));
+        EXPECT_EQ(row[5], TableValue(counts[k]));
+    }
+    EXPECT_EQ(Rows(IPStatsTableDef()).size(), static_cast<size_t>(Programs * RunsEach));
 }
 
 TEST_F(ContactCommands, SourceIpReadsTheMessageFromStandardInputWithAnyLineEnds)
