@@ -309,6 +309,12 @@ void Table::Open()
                                                  + placeholders + ")");
         state_ = TableState::Browse;
         First();
+    } catch (const TableError& error) {
+        if (IsTableDamageCode(error.code()))
+            CloseDamaged();
+        else
+            CloseDiscarding();
+        throw;
     } catch (...) {
         CloseDiscarding();
         throw;

@@ -103,7 +103,8 @@ public:
     // missing, and makes the first row current. Does nothing when open.
     // TableError for damage (8961, 8962, 8965, 10023...), an older
     // format (12035), a newer format, a file of the wrong shape, a database
-    // that is not connected, ...
+    // that is not connected, a repair or upgrade by another program that
+    // outlasts the database's wait limit (Busy), ...
     void Open();
     void Close();
     [[nodiscard]] bool Active() const { return state_ != TableState::Inactive; }
