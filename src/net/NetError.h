@@ -16,6 +16,8 @@ inline constexpr const char* RSNotConnectedCommand = "Not connected.";
 inline constexpr const char* RSReadTimeout = "Read Timeout";
 inline constexpr const char* RSReadLnMaxLineLengthExceeded = "Max line length exceeded.";
 inline constexpr const char* RSCouldNotBindSocket = "Could not bind socket. Address and port are already in use.";
+inline constexpr const char* RSPackageSizeTooBig = "Package Size Too Big.";
+inline constexpr const char* RSNotAllBytesSent = "Not all bytes sent.";
 
 class NetError : public std::runtime_error {
 public:
@@ -126,6 +128,24 @@ public:
 
 // A duration for a message: "1 second", "2 seconds", "1.5 seconds".
 [[nodiscard]] std::string DurationText(int64_t milliseconds);
+
+// A datagram the platform refuses as too large (socket error 10040).
+class PackageSizeTooBigError : public NetError {
+public:
+    PackageSizeTooBigError()
+        : NetError(RSPackageSizeTooBig)
+    {
+    }
+};
+
+// A datagram the platform took only in part.
+class NotAllBytesSentError : public NetError {
+public:
+    NotAllBytesSentError()
+        : NetError(RSNotAllBytesSent)
+    {
+    }
+};
 
 // The text of a Windows Sockets error code; empty for a code without one.
 [[nodiscard]] std::string SocketErrorText(int code);

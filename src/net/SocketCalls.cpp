@@ -189,6 +189,28 @@ size_t Receive(Handle handle, char* into, size_t size)
     }
 }
 
+size_t SendTo(Handle handle, const void* data, size_t size, const sockaddr_in& to)
+{
+    for (;;) {
+        ssize_t sent = sendto(handle, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (sent >= 0)
+            return static_cast<size_t>(sent);
+        if (errno != EINTR)
+            RaiseErrno(errno);
+    }
+}
+
+size_t ReceiveFrom(Handle handle, void* into, size_t size)
+{
+    for (;;) {
+        ssize_t received = recvfrom(handle, into, size, 0, nullptr, nullptr);
+        if (received >= 0)
+            return static_cast<size_t>(received);
+        if (errno != EINTR)
+            RaiseErrno(errno);
+    }
+}
+
 namespace {
 
 bool WaitFor(Handle handle, short events, int timeoutMs)

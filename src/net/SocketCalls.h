@@ -43,6 +43,10 @@ void SetIntegerOption(Handle handle, int level, int name, int value);
 [[nodiscard]] std::optional<size_t> Send(Handle handle, const char* data, size_t size, int timeoutMs);
 // Returns the count received; 0 when the peer has closed.
 [[nodiscard]] size_t Receive(Handle handle, char* into, size_t size);
+// One datagram to the address; returns the count the platform took.
+[[nodiscard]] size_t SendTo(Handle handle, const void* data, size_t size, const sockaddr_in& to);
+// One datagram, cut at size; returns its length as received.
+[[nodiscard]] size_t ReceiveFrom(Handle handle, void* into, size_t size);
 // True when the socket has data or a closed end to read within the time-out
 // (in ms; WaitForever or any negative value waits without limit).
 [[nodiscard]] bool WaitReadable(Handle handle, int timeoutMs);
