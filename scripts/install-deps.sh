@@ -11,6 +11,7 @@ pkg-config
 qt6-base-dev
 libqt6svg6
 qt6-webengine-dev
+libqt6svg6
 libgl-dev
 libsqlite3-dev
 sqlite3
@@ -35,6 +36,7 @@ xclip
 imagemagick
 desktop-file-utils
 iproute2
+traceroute
 "
 
 missing=""

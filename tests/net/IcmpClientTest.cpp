@@ -2,12 +2,11 @@
 
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/RoutedNetwork.h"
+#include "fixtures/Unprivileged.h"
 #include "net/NetError.h"
 
-#include <grp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -203,41 +202,9 @@ TEST(IcmpClient, WaitsOutItsTimeOutWhenNothingAnswers)
     EXPECT_LT(elapsed, 2000);
 }
 
-// Runs the body in a child process that has given up root and with it the
-// right to raw sockets. Nothing when this process cannot give it up.
-std::optional<std::string> RunWithoutRawSocketRights(const std::function<std::string()>& body)
-{
-    int channel[2];
-    if (pipe(channel) != 0)
-        return std::nullopt;
-    pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        std::string result;
-        const gid_t nobodyGroup = 65534;
-        if (getuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobodyGroup) != 0 || setuid(65534) != 0))
-            result = "\x01";
-        else
-            result = body();
-        (void)!write(channel[1], result.data(), result.size());
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string output;
-    char buffer[512];
-    ssize_t count;
-    while ((count = read(channel[0], buffer, sizeof buffer)) > 0)
-        output.append(buffer, static_cast<size_t>(count));
-    close(channel[0]);
-    waitpid(child, nullptr, 0);
-    if (output == "\x01")
-        return std::nullopt;
-    return output;
-}
-
 TEST(IcmpClient, WithoutTheRightToRawSocketsFailsWithAccessDenied)
 {
-    auto outcome = RunWithoutRawSocketRights([] {
+    auto outcome = RunAsNobody([] {
         IcmpClient client;
         client.Host = "127.0.0.1";
         std::vector<std::string> fields;
@@ -258,7 +225,7 @@ TEST(IcmpClient, WithoutTheRightToRawSocketsFailsWithAccessDenied)
         return PackFields(fields);
     });
     if (!outcome)
-        GTEST_SKIP() << "cannot give up root here";
+        GTEST_SKIP() << "only root can give up the right to raw sockets";
     EXPECT_EQ(UnpackFields(*outcome),
               (std::vector<std::string> { "10013", "Socket Error # 10013\r\nAccess denied.", "10013", "3489" }));
 }
