@@ -4,6 +4,7 @@
 #include "app/gui/QtUiServices.h"
 #include "app/gui/TerminationSignals.h"
 #include "base/UiServices.h"
+#include "investigate/gui/InvestigationHookup.h"
 #include "mailer/MailerController.h"
 #include "mailer/gui/MailerWindow.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char* argv[])
         return 1;
     controller.launchUrl = OpenWithDesktop;
     MailerWindow window(controller);
+    InstallInvestigationWindow(controller, RecipientsOf(window));
 
     // The contact cache, which needs the settings.
     RunGuarded([&] { (void)controller.Session().Cache(); });
