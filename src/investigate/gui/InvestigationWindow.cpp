@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -60,7 +61,6 @@ InvestigationWindow::InvestigationWindow(std::shared_ptr<InvestigationController
 
     resultTabs_ = new QTabWidget(this);
     resultTabs_->setObjectName("resultTabs");
-    resultTabs_->setDocumentMode(true);
     setCentralWidget(resultTabs_);
     connect(resultTabs_, &QTabWidget::currentChanged, this, [this](int position) {
         if (!followingController_)
@@ -155,7 +155,6 @@ void InvestigationWindow::BuildCommandBar()
     bar->setFloatable(false);
     bar->toggleViewAction()->setVisible(false);
     bar->setIconSize(QSize(20, 20));
-    bar->setStyleSheet("QToolBar#commandBar { border-right: 1px solid palette(mid); }");
 
     using C = InvestigationController;
     bar->addAction(
@@ -268,6 +267,10 @@ void InvestigationWindow::AddTab(const ResultTab& tab)
         box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        // WHOIS answers line their values up in columns.
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setPixelSize(font().pixelSize());
+        box->setFont(fixed);
         box->setPlainText(DisplayText(tab.text));
         content = box;
     }
