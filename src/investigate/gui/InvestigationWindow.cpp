@@ -138,7 +138,7 @@ void InvestigationWindow::BuildAddressBar()
 QAction* InvestigationWindow::AddCommand(const char* objectName, const char* hint, const char* themeIcon,
                                          const char* iconFile, void (InvestigationController::*command)())
 {
-    const QIcon fallback(QStringLiteral(":/investigate/gui/icons/") + QLatin1String(iconFile));
+    const QIcon fallback(QStringLiteral(":/icons/") + QLatin1String(iconFile));
     auto* action = new QAction(QIcon::fromTheme(QLatin1String(themeIcon), fallback), QString::fromLatin1(hint), this);
     action->setObjectName(QLatin1String(objectName));
     action->setToolTip(QString::fromLatin1(hint));
