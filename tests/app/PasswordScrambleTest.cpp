@@ -16,7 +16,7 @@ TEST(PasswordScrambleTest, KeyAdvancesWithTheScrambledByte)
 TEST(PasswordScrambleTest, ScrambleDecryptsBackToThePassword)
 {
     const std::string passwords[]
-        = { "", "a", "Pa55word!", std::string("\0\xff\x80 tab\there", 14), std::string(300, 'z') };
+        = { "", "a", "Pa55word!", std::string("\0\xff\x80 tab\there", 12), std::string(300, 'z') };
     for (const auto& password : passwords) {
         std::string scrambled = EncryptString(password, PasswordKey);
         EXPECT_EQ(scrambled.size(), password.size());
