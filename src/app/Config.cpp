@@ -64,6 +64,8 @@ const std::vector<SettingDef>& SettingDefs()
         Number("MailOptions", "Port", defaults::SmtpPort, [](Config& c) { return &c.Mail->Port; }),
         Number("MailOptions", "UseTLS", defaults::UseTLS, [](Config& c) { return &c.Mail->UseTLS; }),
         Truth("MailOptions", "UseMAPI", [](Config& c) { return &c.Mail->UseMAPI; }),
+        Text(Main, "MailOptions", "SendmailProgram", defaults::SendmailProgram,
+             [](Config& c) { return &c.Mail->SendmailProgram; }),
         Truth("MailOptions", "Authentication", [](Config& c) { return &c.Mail->Authentication; }),
         Text(Main, "MailOptions", "EMailLoginID", "", [](Config& c) { return &c.Mail->EMailLoginID; }),
         { Main, "MailOptions", "EMailPassword", SettingKind::Password, "", 0,

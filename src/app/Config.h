@@ -29,6 +29,7 @@ public:
     std::string HostAddress;
     int Port = 0;
     int UseTLS = 0; // 0 plain, 1 STARTTLS, 2 TLS from the first byte
+    std::string SendmailProgram; // run as "-t -i" when UseMAPI is set
 };
 
 inline constexpr const char* IniFileName = "Morvanta.ini";
@@ -41,6 +42,7 @@ inline constexpr const char* MailAgent = "Morvanta Mail";
 inline constexpr const char* HostAddress = "mail";
 inline constexpr int SmtpPort = 25;
 inline constexpr int UseTLS = 0;
+inline constexpr const char* SendmailProgram = "/usr/sbin/sendmail";
 inline constexpr const char* DefaultWhoisName = "ARIN";
 inline constexpr const char* DefaultWhoisHost = "whois.arin.net";
 inline constexpr const char* RipeWhoisHost = "whois.ripe.net";

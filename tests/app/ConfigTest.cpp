@@ -52,6 +52,7 @@ TEST_F(ConfigTest, WithoutIniFilesEverySettingHasItsDefault)
     EXPECT_EQ(mail.Port, 25);
     EXPECT_EQ(mail.UseTLS, 0);
     EXPECT_FALSE(mail.UseMAPI);
+    EXPECT_EQ(mail.SendmailProgram, "/usr/sbin/sendmail");
     EXPECT_FALSE(mail.Authentication);
     EXPECT_FALSE(mail.ForwardUnProcessed);
     EXPECT_EQ(mail.EMailLoginID, "");
@@ -147,9 +148,9 @@ TEST_F(ConfigTest, ReadsEveryKeyOfBothFiles)
     EXPECT_EQ(config.Mail->CurrentSubject, config.Mail->DefaultSubject);
     EXPECT_EQ(config.Mail->CurrentFromEMailAddress, config.Mail->DefaultFromEMailAddress);
     // The server names, the pages and the port are among the keys read back.
-    for (const char* key :
-         { "RipeWhoisHost", "AfrinicWhoisHost", "ApnicWhoisHost", "JpnicWhoisHost", "LacnicWhoisHost", "BrnicWhoisHost",
-           "AbuseWhoisHost", "HomePage", "ReportServiceUrl", "WhoisPort", "NetworkTimeout", "Port", "UseTLS" }) {
+    for (const char* key : { "RipeWhoisHost", "AfrinicWhoisHost", "ApnicWhoisHost", "JpnicWhoisHost", "LacnicWhoisHost",
+                             "BrnicWhoisHost", "AbuseWhoisHost", "HomePage", "ReportServiceUrl", "WhoisPort",
+                             "NetworkTimeout", "Port", "UseTLS", "SendmailProgram" }) {
         SCOPED_TRACE(key);
         EXPECT_EQ(std::count_if(values.begin(), values.end(),
                                 [&](const WrittenSetting& v) { return std::string(v.setting->key) == key; }),

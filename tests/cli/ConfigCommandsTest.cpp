@@ -46,6 +46,7 @@ TEST_F(CliConfigTest, PrintsEveryDefaultForAnEmptyFolder)
     EXPECT_EQ(settings["MailOptions.HostAddress"], "mail");
     EXPECT_EQ(settings["MailOptions.Port"], "25");
     EXPECT_EQ(settings["MailOptions.UseMAPI"], "0");
+    EXPECT_EQ(settings["MailOptions.SendmailProgram"], "/usr/sbin/sendmail");
     EXPECT_EQ(settings["MailOptions.MailAgent"], "Morvanta Mail");
     EXPECT_EQ(settings["MailOptions.EMailPassword"], "");
     EXPECT_EQ(settings["Options.WhoisPort"], "43");
