@@ -17,7 +17,6 @@
 #include <QWebEngineView>
 
 #include <cstdlib>
-#include <optional>
 
 #include <unistd.h>
 
