@@ -1,5 +1,6 @@
 #include "browser/gui/BrowserWindow.h"
 
+#include "app/gui/DesktopUrl.h"
 #include "browser/gui/BrowserHooks.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TestFiles.h"
@@ -303,30 +304,30 @@ public slots:
 
 namespace {
 
-TEST(LaunchUrl, HandsTheAddressToTheDefaultHandler)
+TEST(OpenWithDesktop, HandsTheAddressToTheDefaultHandler)
 {
     RecordingUi ui;
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("http", &catcher, "Open");
-    EXPECT_TRUE(LaunchUrl("http://home.invalid/morvanta"));
+    EXPECT_TRUE(OpenWithDesktop("http://home.invalid/morvanta"));
     QDesktopServices::unsetUrlHandler("http");
     ASSERT_EQ(catcher.urls.size(), 1u);
     EXPECT_EQ(catcher.urls[0], QUrl("http://home.invalid/morvanta"));
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST(LaunchUrl, SaysSoWhenNoHandlerTakesTheAddress)
+TEST(OpenWithDesktop, SaysSoWhenNoHandlerTakesTheAddress)
 {
     RecordingUi ui;
     // No handler exists for this scheme on the test platform.
-    EXPECT_FALSE(LaunchUrl("morvanta-no-handler:home"));
+    EXPECT_FALSE(OpenWithDesktop("morvanta-no-handler:home"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].title, "Could not start your Internet browser");
     EXPECT_EQ(ui.messages[0].text, "Launch Error");
     EXPECT_EQ(ui.messages[0].buttons, MessageButtons::Ok);
 }
 
-TEST(LaunchUrl, TheOnTheWebHookOpensTheHomePage)
+TEST(OpenWithDesktop, TheOnTheWebHookOpensTheHomePage)
 {
     RecordingUi ui;
     TempDir program;

@@ -11,13 +11,10 @@ class MailerController;
 // PrepareWebViewSandbox).
 void PrepareWebEngine();
 
-// Hands the address to the user's default handler. When that fails, says
-// so in a message box and returns false.
-bool LaunchUrl(const std::string& address);
-
 // The mailer's URL launcher opens browser windows, closing on the
-// configured ReportServiceUrl page, and its on-the-web command uses
-// LaunchUrl. Call after the controller's Start.
+// configured ReportServiceUrl page, and its on-the-web command hands the
+// home page to the desktop (OpenWithDesktop). Call after the controller's
+// Start.
 void InstallBrowserHooks(MailerController& controller);
 
 } // namespace morvanta
