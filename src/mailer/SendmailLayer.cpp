@@ -466,12 +466,14 @@ MapiResult SendmailLayer::MAPISendMail(MapiSession session, const MapiMessage& m
     for (const MapiFile& file : message.files) {
         if (!FileExists(file.pathName))
             return Fail(mapi::AttachmentNotFound, "The attachment " + file.pathName + " does not exist.");
-        Descriptor readable(::open(file.pathName.c_str(), O_RDONLY | O_CLOEXEC));
-        if (!readable.IsOpen())
-            return Fail(mapi::AttachmentOpenFailure,
-                        "The attachment " + file.pathName + " cannot be read: " + std::strerror(errno));
         AttachmentFile& part = mail.Parts.AddAttachmentFile(file.pathName);
         part.FileName = file.fileName.empty() ? LastComponent(file.pathName) : file.fileName;
+        // A named pipe or device is refused here, without waiting on it.
+        try {
+            part.CheckReadable();
+        } catch (const FileStreamError& error) {
+            return Fail(mapi::AttachmentOpenFailure, error.what());
+        }
     }
 
     mail.Subject = message.subject;

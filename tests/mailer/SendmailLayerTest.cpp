@@ -241,6 +241,10 @@ TEST_F(SendmailLayerTest, RefusesWhatItCannotSendWithoutRunningTheProgram)
     MapiMessage missing = SmallMessage();
     missing.files = { { -1, files / "missing.zip", "missing.zip" } };
     cases.push_back({ "an attachment that names no file", missing, 0, mapi::AttachmentNotFound });
+    mkfifo((files / "pipe").c_str(), 0600);
+    MapiMessage pipe = SmallMessage();
+    pipe.files = { { -1, files / "pipe", "pipe" } };
+    cases.push_back({ "an attachment that is a named pipe", pipe, 0, mapi::AttachmentOpenFailure });
     MapiMessage folder = SmallMessage();
     folder.files = { { -1, files.Path(), "folder" } };
     cases.push_back({ "an attachment that names a folder", folder, 0, mapi::AttachmentNotFound });
