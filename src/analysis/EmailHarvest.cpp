@@ -1,7 +1,5 @@
 #include "analysis/EmailHarvest.h"
 
-#include "analysis/TextFiles.h"
-
 #include <array>
 #include <cstring>
 #include <functional>
@@ -129,13 +127,32 @@ void LowerCaseInPlace(std::string& text)
 std::string HarvestEmails(const std::string& list, std::string_view answer, KeywordFilter filter, uint16_t level,
                           const std::string& programFolder)
 {
-    const std::string blacklist = ReadFileText(programFolder + BlacklistFileName);
-    const std::string blocklist = ReadFileText(programFolder + BlocklistFileName);
+    const ExclusionList excluded = ReadExclusionLists(programFolder);
     const bool filtered = filter == KeywordFilter::On && level <= 1;
 
     std::string result = list;
+    std::unordered_set<std::string, TextHash, std::equal_to<>> taken;
+    for (size_t start = 0; start <= list.size();) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos)
+            comma = list.size();
+        if (comma > start) {
+            std::string entry = list.substr(start, comma - start);
+            LowerCaseInPlace(entry);
+            taken.insert(std::move(entry));
+        }
+        start = comma + 1;
+    }
+    auto take = [&](std::string_view address) {
+        if (taken.find(address) != taken.end() || excluded.Excludes(address))
+            return;
+        taken.emplace(address);
+        if (!result.empty())
+            result += ',';
+        result += address;
+    };
+
     std::string lowered;
-    std::unordered_set<std::string, TextHash, std::equal_to<>> seen;
     const char* const begin = answer.data();
     const char* const end = begin + answer.size();
     const char* p = begin;
@@ -159,19 +176,8 @@ std::string HarvestEmails(const std::string& list, std::string_view answer, Keyw
         if (filtered && !NamesAbuseContact(lowered))
             continue;
         const std::string_view address = LastAddress(lowered);
-        if (address.empty())
-            continue;
-        // An address met before is in the list or an exclusion text already,
-        // and the list only grows, so the substring tests would fail again.
-        if (seen.find(address) != seen.end())
-            continue;
-        seen.emplace(address);
-        if (result.find(address) != std::string::npos || blacklist.find(address) != std::string::npos
-            || blocklist.find(address) != std::string::npos)
-            continue;
-        if (!result.empty())
-            result += ',';
-        result += address;
+        if (!address.empty())
+            take(address);
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/ExclusionList.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,10 +10,6 @@
 // commas, in the order they were found; the empty text means none.
 namespace morvanta {
 
-// The user's two exclusion lists in the program folder, one entry a line.
-inline constexpr const char* BlacklistFileName = "EmailBlacklist.txt";
-inline constexpr const char* BlocklistFileName = "EmailBlocklist.txt";
-
 // Whether a line must name an abuse or security contact to be used.
 enum class KeywordFilter { Off, On };
 
@@ -19,10 +17,10 @@ enum class KeywordFilter { Off, On };
 // address a line (the last one, see ExtractEmails) from the line lower-cased.
 // With the filter on and a level of 0 or 1 only lines containing "abuse",
 // "security", "email:" or "e-mail:" are used; from level 2 on every line is.
-// An address is left out when it occurs as a substring in the list so far or
-// in the text of either exclusion file of the program folder (ending in "/"),
-// which are read afresh on every call. Throws FileError when an exclusion
-// file exists but cannot be read.
+// An address is left out when the list already holds it or the exclusion
+// lists of the program folder (ending in "/") exclude it; they are read
+// afresh on every call. Throws FileError when an exclusion file exists but
+// cannot be read.
 [[nodiscard]] std::string HarvestEmails(const std::string& list, std::string_view answer, KeywordFilter filter,
                                         uint16_t level, const std::string& programFolder);
 

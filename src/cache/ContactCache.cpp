@@ -1,7 +1,6 @@
 #include "cache/ContactCache.h"
 
-#include "analysis/EmailHarvest.h"
-#include "analysis/TextFiles.h"
+#include "analysis/ExclusionList.h"
 #include "app/Platform.h"
 #include "base/Files.h"
 #include "base/Text.h"
@@ -25,10 +24,10 @@ AddressSet SetForLevel(std::uint16_t level)
     return level >= 2 ? AddressSet { "EMails2", "LastUpdate2" } : AddressSet { "EMails", "LastUpdate" };
 }
 
-// The list without the entries equal to the address, and with ",," closed
-// up as the removal always did; the list itself when no entry is equal.
+// The list without the entries the exclusions exclude, and with ",," closed
+// up as the removal always did; the list itself when none is excluded.
 // Entries are compared whole, so x@y.com leaves ax@y.com alone.
-std::string WithoutEntry(const std::string& list, const std::string& address, bool& removed)
+std::string WithoutExcluded(const std::string& list, const ExclusionList& excluded, bool& removed)
 {
     std::string kept;
     bool first = true;
@@ -37,7 +36,7 @@ std::string WithoutEntry(const std::string& list, const std::string& address, bo
     for (;;) {
         size_t comma = list.find(',', start);
         std::string_view entry(list.data() + start, (comma == std::string::npos ? list.size() : comma) - start);
-        if (entry == address) {
+        if (excluded.Excludes(entry)) {
             removed = true;
         } else {
             if (!first)
@@ -237,24 +236,21 @@ void ContactCache::RemoveEmailFromCache(const std::string& address)
 {
     OpenTableSafe(contacts_);
     const std::string entry = LowerCase(Trim(address));
-    if (entry.empty())
+    ExclusionList excluded;
+    excluded.Add(entry);
+    if (excluded.Empty())
         return;
-    // Each row is read and written back whole: no other program may change
-    // it in between.
-    TableTransaction cleaning(contacts_);
-    FilteredView view(contacts_, "Emails LIKE \"%" + entry + "%\"");
-    Field& emails = contacts_.FieldByName("EMails");
-    for (contacts_.First(); !contacts_.Eof(); contacts_.Next()) {
-        bool removed = false;
-        std::string cleaned = WithoutEntry(emails.AsString(), entry, removed);
-        if (!removed)
-            continue;
-        contacts_.Edit();
-        emails.SetAsString(cleaned);
-        contacts_.Post();
+    // The rows whose list holds the address, or the domain of a domain entry
+    // (which its subdomains' addresses hold too, after a dot).
+    std::string_view text = entry;
+    if (text.front() == '@') {
+        text.remove_prefix(1);
+        while (!text.empty() && text.front() == '.')
+            text.remove_prefix(1);
+        while (!text.empty() && text.back() == '.')
+            text.remove_suffix(1);
     }
-    cleaning.Commit();
-    view.Finish();
+    RemoveExcluded("Emails LIKE \"%" + std::string(text) + "%\"", excluded);
 }
 
 void ContactCache::RemoveEmailsFromCache(const std::vector<std::string>& addresses)
@@ -265,11 +261,31 @@ void ContactCache::RemoveEmailsFromCache(const std::vector<std::string>& address
 
 void ContactCache::ApplyBlacklist()
 {
-    for (const char* name : { BlacklistFileName, BlocklistFileName }) {
-        const std::string path = programFolder_ + name;
-        if (FileExists(path))
-            RemoveEmailsFromCache(SplitLines(ReadFileText(path)));
+    const ExclusionList excluded = ReadExclusionLists(programFolder_);
+    if (excluded.Empty())
+        return;
+    OpenTableSafe(contacts_);
+    RemoveExcluded("Emails LIKE \"%@%\"", excluded);
+}
+
+void ContactCache::RemoveExcluded(const std::string& filter, const ExclusionList& excluded)
+{
+    // Each row is read and written back whole: no other program may change
+    // it in between.
+    TableTransaction cleaning(contacts_);
+    FilteredView view(contacts_, filter);
+    Field& emails = contacts_.FieldByName("EMails");
+    for (contacts_.First(); !contacts_.Eof(); contacts_.Next()) {
+        bool removed = false;
+        std::string cleaned = WithoutExcluded(emails.AsString(), excluded, removed);
+        if (!removed)
+            continue;
+        contacts_.Edit();
+        emails.SetAsString(cleaned);
+        contacts_.Post();
     }
+    cleaning.Commit();
+    view.Finish();
 }
 
 void ContactCache::FixEmails()

@@ -12,6 +12,8 @@
 
 namespace morvanta {
 
+class ExclusionList;
+
 // The data module: the contact cache IPList (one row per address, two
 // address lists of different search effort, each fresh for 30 days) and the
 // look-up statistics IPStats, in the program folder. Tables open on first
@@ -52,14 +54,15 @@ public:
     [[nodiscard]] std::string LookupComplaintEmails(const std::string& address, std::uint16_t level,
                                                     std::uint16_t templatePosition);
 
-    // Takes the address (trimmed, lower-cased) out of every normal-search
-    // list. Whole entries only: an address that is part of a longer one
-    // leaves that one alone.
+    // Takes the exclusion entry (trimmed, lower-cased) out of every
+    // normal-search list, comparing whole entries: an address takes out
+    // exactly that address, "@" and a domain every address of the domain and
+    // its subdomains (see ExclusionList).
     void RemoveEmailFromCache(const std::string& address);
     void RemoveEmailsFromCache(const std::vector<std::string>& addresses);
 
-    // Removes every address of EmailBlacklist.txt and EmailBlocklist.txt of
-    // the program folder from the cache.
+    // Removes every address that EmailBlacklist.txt, EmailBlocklist.txt or
+    // RegistryAddresses.txt of the program folder excludes from the cache.
     void ApplyBlacklist();
 
     // Removes the leading commas of every normal-search list.
@@ -75,6 +78,7 @@ private:
     // Writes a search result into the address's row, or appends a row for
     // it. counted: the row's Reports already counts this look-up.
     void StoreContacts(const std::string& address, std::uint16_t level, const std::string& list, bool counted);
+    void RemoveExcluded(const std::string& filter, const ExclusionList& excluded);
 
     Database database_;
     Table contacts_;

@@ -1,7 +1,7 @@
 // The mailer's find commands, the investigation window's chase, abuse and
 // reverse DNS commands, and the mailer's exclusion and cache commands.
 #include "analysis/DottedQuad.h"
-#include "analysis/EmailHarvest.h"
+#include "analysis/ExclusionList.h"
 #include "analysis/TextFiles.h"
 #include "app/Config.h"
 #include "base/Text.h"
@@ -195,7 +195,8 @@ void AddListCommand(CLI::App& list, CliContext& context, const char* name, const
     list.require_subcommand(1);
     auto* add
         = list.add_subcommand("add", std::string("Remove the address from the cached lists and add it to ") + fileName);
-    add->add_option("ADDRESS", *address, "E-mail address, kept as typed")->required();
+    add->add_option("ADDRESS", *address, "E-mail address, or @ and a domain for all of its addresses; kept as typed")
+        ->required();
     std::string command = std::string(name) + " add";
     add->callback([&context, address, command, fileName] {
         context.exitStatus = RunAddToList(context, command.c_str(), fileName, *address);

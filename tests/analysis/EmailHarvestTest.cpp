@@ -123,6 +123,7 @@ protected:
     }
     void Blacklist(const std::string& content) { WriteFile(folder / BlacklistFileName, content); }
     void Blocklist(const std::string& content) { WriteFile(folder / BlocklistFileName, content); }
+    void RegistryAddresses(const std::string& content) { WriteFile(folder / RegistryAddressesFileName, content); }
 
     TempDir folder;
 };
@@ -200,7 +201,11 @@ TEST_F(HarvestEmailsTest, AppendsToTheListWithoutEmptyEntries)
         { "to an empty list", "", "abuse: a@x.example", "a@x.example" },
         { "to a list", "a@x.example", "abuse: b@y.example", "a@x.example,b@y.example" },
         { "address already there", "a@x.example,b@y.example", "abuse: b@y.example", "a@x.example,b@y.example" },
-        { "address inside a longer one", "noc-abuse@x.example", "abuse: abuse@x.example", "noc-abuse@x.example" },
+        { "address already there in capitals", "A@X.example", "abuse: a@x.example", "A@X.example" },
+        { "an address that ends a longer one is another address", "noc-abuse@x.example", "abuse: abuse@x.example",
+          "noc-abuse@x.example,abuse@x.example" },
+        { "and so is one that begins it", "abuse@x.example.au", "abuse: abuse@x.example",
+          "abuse@x.example.au,abuse@x.example" },
         { "same address twice in the answer", "", "abuse: a@x.example\r\nabuse: A@X.example", "a@x.example" },
         { "answer without usable lines", "a@x.example", "\r\n\r\nremarks: none\r\n", "a@x.example" },
         { "empty answer", "a@x.example", "", "a@x.example" },
@@ -211,35 +216,42 @@ TEST_F(HarvestEmailsTest, AppendsToTheListWithoutEmptyEntries)
     }
 }
 
-TEST_F(HarvestEmailsTest, LeavesOutAddressesThatOccurInAnExclusionFile)
+TEST_F(HarvestEmailsTest, LeavesOutTheAddressesTheExclusionFilesName)
 {
     const std::string answer = "abuse: abuse@x.example\r\n"
                                "abuse: spam@y.example\r\n"
-                               "abuse: noc@z.example\r\n";
+                               "abuse: noc@mx.z.example\r\n";
     const struct {
         const char* name;
         std::string blacklist;
         std::string blocklist;
+        std::string registries;
         std::string expected;
     } cases[] = {
-        { "entry in the blacklist", "abuse@x.example\r\n", "", "spam@y.example,noc@z.example" },
-        { "entry in the blocklist", "", "spam@y.example\n", "abuse@x.example,noc@z.example" },
-        { "both lists", "noc@z.example", "abuse@x.example", "spam@y.example" },
-        { "longer entry excludes its tail", "noc-abuse@x.example\r\n", "", "spam@y.example,noc@z.example" },
-        { "domain alone excludes nothing", "x.example\r\ny.example\r\n", "",
-          "abuse@x.example,spam@y.example,noc@z.example" },
-        { "entry in capitals excludes nothing", "ABUSE@X.EXAMPLE\r\n", "SPAM@Y.EXAMPLE\r\n",
-          "abuse@x.example,spam@y.example,noc@z.example" },
+        { "entry in the blacklist", "abuse@x.example\r\n", "", "", "spam@y.example,noc@mx.z.example" },
+        { "entry in the blocklist", "", "spam@y.example\n", "", "abuse@x.example,noc@mx.z.example" },
+        { "entry in the registry addresses", "", "", "spam@y.example", "abuse@x.example,noc@mx.z.example" },
+        { "all three lists", "noc@mx.z.example", "abuse@x.example", "spam@y.example", "" },
+        { "a longer entry leaves its tail alone", "noc-abuse@x.example\r\n", "", "",
+          "abuse@x.example,spam@y.example,noc@mx.z.example" },
+        { "entries in capitals with blanks around them", " ABUSE@X.EXAMPLE \r\n", "\tSpam@Y.Example\r\n", "",
+          "noc@mx.z.example" },
+        { "a domain alone excludes nothing", "x.example\r\ny.example\r\n", "", "",
+          "abuse@x.example,spam@y.example,noc@mx.z.example" },
+        { "@ and a domain excludes its addresses and its subdomains'", "@z.example\r\n", "", "@x.example",
+          "spam@y.example" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Blacklist(c.blacklist);
         Blocklist(c.blocklist);
+        RegistryAddresses(c.registries);
         EXPECT_EQ(Harvest("", answer, KeywordFilter::On, 0), c.expected);
     }
 }
 
-// The harvest line by line, as plainly as it can be written.
+// The harvest line by line, as plainly as it can be written: an address is
+// taken unless the list holds it already or an exclusion line is exactly it.
 std::string ReferenceHarvest(std::string list, const std::string& answer, bool filtered, const std::string& excluded)
 {
     for (const std::string& line : SplitLines(answer)) {
@@ -248,7 +260,8 @@ std::string ReferenceHarvest(std::string list, const std::string& answer, bool f
             && !Contains(lowered, "e-mail:"))
             continue;
         const std::string address = ReferenceExtractEmails(lowered);
-        if (address.empty() || Contains(list, address) || Contains(excluded, address))
+        if (address.empty() || Contains("," + list + ",", "," + address + ",")
+            || Contains(CRLF + excluded, CRLF + address + CRLF))
             continue;
         list = JoinWithSeparator(list, ",", address);
     }

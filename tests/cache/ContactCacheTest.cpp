@@ -273,6 +273,9 @@ TEST_F(DataModuleTest, RemovingAnAddressTakesOutWholeEntriesOfTheNormalList)
         { "only the tail of a longer address", "ax@y.com,b@c.org", "x@y.com", "ax@y.com,b@c.org" },
         { "only the head of a longer address", "x@y.com.au,b@c.org", "x@y.com", "x@y.com.au,b@c.org" },
         { "LIKE wildcards are plain text", "a_b@x.org,azb@x.org", "a_b@x.org", "azb@x.org" },
+        { "@ and a domain: its addresses and its subdomains'", "x@y.com,b@c.org,n@mx.y.com,z@xy.com,q@y.com.au",
+          " @Y.com ", "b@c.org,z@xy.com,q@y.com.au" },
+        { "@ alone removes nothing", "x@y.com", "@", "x@y.com" },
         { "a blank address removes nothing", "b@c.org", "  ", "b@c.org" },
     };
     for (const Case& c : cases) {
@@ -295,17 +298,23 @@ TEST_F(DataModuleTest, RemovingAnAddressTakesOutWholeEntriesOfTheNormalList)
     }
 }
 
-TEST_F(DataModuleTest, ApplyBlacklistRemovesTheAddressesOfBothFiles)
+TEST_F(DataModuleTest, ApplyBlacklistRemovesWhatAnyOfTheThreeFilesExcludes)
 {
-    Cache(IPListValues("198.51.100.40", "x@y.com,keep@k.example,b@c.org", Today));
+    Cache(IPListValues("198.51.100.40", "x@y.com,keep@k.example,b@c.org,ax@y.com", Today));
     Cache(IPListValues("198.51.100.41", "b@c.org", Today));
+    Cache(IPListValues("198.51.100.42", "hostmaster@nic.or.kr,abuse@operator.co.kr,helpdesk@apnic.net", Today,
+                       "hostmaster@nic.or.kr", Today));
     WriteFile(folder / BlacklistFileName, "X@Y.com\r\n\r\n");
     WriteFile(folder / BlocklistFileName, "b@c.org\n");
+    WriteFile(folder / RegistryAddressesFileName, "@nic.or.kr\r\n@apnic.net\r\n");
 
     DM().ApplyBlacklist();
 
-    EXPECT_EQ(CachedList("198.51.100.40"), "keep@k.example");
+    EXPECT_EQ(CachedList("198.51.100.40"), "keep@k.example,ax@y.com");
     EXPECT_EQ(CachedList("198.51.100.41"), "");
+    EXPECT_EQ(CachedList("198.51.100.42"), "abuse@operator.co.kr");
+    // Only the normal-search list is cleaned, as removing one address does.
+    EXPECT_EQ(CacheRows().at(2)[3], TableValue("hostmaster@nic.or.kr"));
     EXPECT_TRUE(ui.messages.empty());
 }
 
