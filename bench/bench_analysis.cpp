@@ -1,5 +1,7 @@
 // Throughput of the message analysis hot paths: harvesting addresses from a
-// large registry answer and finding dotted quads in header lines.
+// large registry answer, finding the abuse mailboxes it designates (also in
+// answers made to be slow) and finding dotted quads in header lines.
+#include "analysis/AbuseMailbox.h"
 #include "analysis/DottedQuad.h"
 #include "analysis/EmailHarvest.h"
 
@@ -78,16 +80,59 @@ private:
     morvanta::bench::ScratchFolder folder_;
 };
 
-void BM_HarvestEmails(benchmark::State& state, KeywordFilter filter, uint16_t level)
+void BM_HarvestEmails(benchmark::State& state, KeywordFilter filter, uint16_t level, AbuseMailboxes mailboxes)
 {
     const std::string answer = RegistryAnswer();
     const ProgramFolder folder;
     for (auto _ : state)
-        benchmark::DoNotOptimize(HarvestEmails("", answer, filter, level, folder.Path()));
+        benchmark::DoNotOptimize(HarvestEmails("", answer, filter, level, folder.Path(), mailboxes));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(answer.size()));
 }
-BENCHMARK_CAPTURE(BM_HarvestEmails, registry_answer_filtered, KeywordFilter::On, 0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_HarvestEmails, registry_answer_harder, KeywordFilter::On, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HarvestEmails, registry_answer_designated, KeywordFilter::On, 0, AbuseMailboxes::Preferred)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HarvestEmails, registry_answer_filtered, KeywordFilter::On, 0, AbuseMailboxes::Ignored)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HarvestEmails, registry_answer_harder, KeywordFilter::On, 2, AbuseMailboxes::Preferred)
+    ->Unit(benchmark::kMillisecond);
+
+// Answers of state.range(0) bytes shaped to make a careless recogniser slow.
+// The time per byte must not grow with the size.
+std::string RepeatedTo(const std::string& piece, size_t size)
+{
+    std::string text;
+    text.reserve(size + piece.size());
+    while (text.size() < size)
+        text += piece;
+    return text;
+}
+
+void BM_DesignatedAbuseMailboxes(benchmark::State& state, const std::string& piece)
+{
+    const std::string answer = RepeatedTo(piece, static_cast<size_t>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DesignatedAbuseMailboxes(answer));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(answer.size()));
+    state.SetComplexityN(state.range(0));
+}
+// One line without a break, full of keys and addresses.
+BENCHMARK_CAPTURE(BM_DesignatedAbuseMailboxes, one_line, std::string("abuse-mailbox: a@b.example % Abuse contact "))
+    ->RangeMultiplier(4)
+    ->Range(1 << 16, 1 << 22)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+// Every line a designation of a new address.
+BENCHMARK_CAPTURE(BM_DesignatedAbuseMailboxes, many_mailboxes, std::string("ABUSE-MAILBOX:  Abuse@Net.Example\r\r\n"))
+    ->RangeMultiplier(4)
+    ->Range(1 << 16, 1 << 22)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+// One handle named again and again, and defined again and again with its addresses.
+BENCHMARK_CAPTURE(BM_DesignatedAbuseMailboxes, repeated_handles,
+                  std::string("abuse-c: H1\nnic-hdl-br: H1\ne-mail: a@b.example\ne-mail: c@d.example\n"))
+    ->RangeMultiplier(4)
+    ->Range(1 << 16, 1 << 22)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 
 // Header lines of received messages, relays with their addresses among the
 // dates, message ids and other digits.

@@ -1,5 +1,5 @@
 // The harvest of complaint addresses from a WHOIS answer, at every level,
-// with and without the keyword filter.
+// with and without the keyword filter and the designated abuse mailboxes.
 #include "analysis/EmailHarvest.h"
 
 #include "FuzzSupport.h"
@@ -13,8 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string folder = "/nonexistent-morvanta-fuzz/";
     std::string list;
     for (std::uint16_t level : { 0, 2 }) {
-        list = morvanta::HarvestEmails(list, answer, morvanta::KeywordFilter::On, level, folder);
-        list = morvanta::HarvestEmails(list, answer, morvanta::KeywordFilter::Off, level, folder);
+        for (auto mailboxes : { morvanta::AbuseMailboxes::Preferred, morvanta::AbuseMailboxes::Ignored })
+            list = morvanta::HarvestEmails(list, answer, morvanta::KeywordFilter::On, level, folder, mailboxes);
+        list = morvanta::HarvestEmails(list, answer, morvanta::KeywordFilter::Off, level, folder,
+                                       morvanta::AbuseMailboxes::Preferred);
     }
     (void)morvanta::ExtractEmails(answer);
     return 0;

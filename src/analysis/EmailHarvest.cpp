@@ -1,5 +1,7 @@
 #include "analysis/EmailHarvest.h"
 
+#include "analysis/AbuseMailbox.h"
+
 #include <array>
 #include <cstring>
 #include <functional>
@@ -125,7 +127,7 @@ void LowerCaseInPlace(std::string& text)
 } // namespace
 
 std::string HarvestEmails(const std::string& list, std::string_view answer, KeywordFilter filter, uint16_t level,
-                          const std::string& programFolder)
+                          const std::string& programFolder, AbuseMailboxes mailboxes)
 {
     const ExclusionList excluded = ReadExclusionLists(programFolder);
     const bool filtered = filter == KeywordFilter::On && level <= 1;
@@ -151,6 +153,18 @@ std::string HarvestEmails(const std::string& list, std::string_view answer, Keyw
             result += ',';
         result += address;
     };
+
+    if (filtered && mailboxes == AbuseMailboxes::Preferred) {
+        bool designated = false;
+        for (const std::string& address : DesignatedAbuseMailboxes(answer)) {
+            if (excluded.Excludes(address))
+                continue;
+            designated = true;
+            take(address);
+        }
+        if (designated)
+            return result;
+    }
 
     std::string lowered;
     const char* const begin = answer.data();

@@ -48,9 +48,14 @@ SettingDef Number(const char* section, const char* key, int defaultNumber, int* 
     return { SettingFile::Main, section, key, SettingKind::Number, "", defaultNumber, nullptr, field, nullptr };
 }
 
+SettingDef Truth(const char* section, const char* key, bool defaultValue, bool* (*field)(Config&))
+{
+    return { SettingFile::Main, section, key, SettingKind::Truth, "", defaultValue ? 1 : 0, nullptr, nullptr, field };
+}
+
 SettingDef Truth(const char* section, const char* key, bool* (*field)(Config&))
 {
-    return { SettingFile::Main, section, key, SettingKind::Truth, "", 0, nullptr, nullptr, field };
+    return Truth(section, key, false, field);
 }
 
 constexpr SettingFile Main = SettingFile::Main;
@@ -99,6 +104,8 @@ const std::vector<SettingDef>& SettingDefs()
         Text(Main, "Options", "AbuseWhoisHost", defaults::AbuseWhoisHost, [](Config& c) { return &c.AbuseWhoisHost; }),
         Number("Options", "WhoisPort", defaults::WhoisPort, [](Config& c) { return &c.WhoisPort; }),
         Number("Options", "NetworkTimeout", defaults::NetworkTimeout, [](Config& c) { return &c.NetworkTimeout; }),
+        Truth("Options", "PreferAbuseMailbox", defaults::PreferAbuseMailbox,
+              [](Config& c) { return &c.PreferAbuseMailbox; }),
         Text(Main, "Options", "HomePage", defaults::HomePage, [](Config& c) { return &c.HomePage; }),
         Text(Main, "Options", "ReportServiceUrl", defaults::ReportServiceUrl,
              [](Config& c) { return &c.ReportServiceUrl; }),

@@ -54,6 +54,7 @@ inline constexpr const char* BrnicWhoisHost = "whois.registro.br";
 inline constexpr const char* AbuseWhoisHost = "whois.abuse.net";
 inline constexpr int WhoisPort = 43;
 inline constexpr int NetworkTimeout = 60;
+inline constexpr bool PreferAbuseMailbox = true;
 inline constexpr const char* HomePage = "https://morvanta.example/";
 inline constexpr const char* ReportServiceUrl = "https://www.spamcop.net/sc";
 } // namespace defaults
@@ -101,6 +102,9 @@ public:
     std::string AbuseWhoisHost;
     int WhoisPort = defaults::WhoisPort;
     int NetworkTimeout = defaults::NetworkTimeout; // seconds, 0 waits for ever
+    // At levels 0 and 1, a registry answer that designates abuse mailboxes
+    // gives those instead of its keyword lines.
+    bool PreferAbuseMailbox = defaults::PreferAbuseMailbox;
     std::string HomePage;
     std::string ReportServiceUrl;
 };

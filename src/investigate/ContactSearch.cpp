@@ -123,6 +123,7 @@ std::string ContactSearch::FindContacts(const std::string& address, std::uint16_
 {
     auto keepAlive = weak_from_this().lock();
     const std::string& folder = config_.ProgramFolder;
+    const AbuseMailboxes mailboxes = config_.PreferAbuseMailbox ? AbuseMailboxes::Preferred : AbuseMailboxes::Ignored;
     const bool sameAddress = address == report_.CurrentIP;
     report_.CurrentIP = address;
     auto status = [this](const std::string& text) {
@@ -137,7 +138,7 @@ std::string ContactSearch::FindContacts(const std::string& address, std::uint16_
         report_.AbuseAnswer = QueryAbuseService(address);
         report_.AbuseAnswerFor = address;
     }
-    std::string list = HarvestEmails({}, report_.AbuseAnswer, KeywordFilter::Off, level, folder);
+    std::string list = HarvestEmails({}, report_.AbuseAnswer, KeywordFilter::Off, level, folder, mailboxes);
     if (!list.empty() && level == 0)
         return list;
 
@@ -146,11 +147,12 @@ std::string ContactSearch::FindContacts(const std::string& address, std::uint16_
         report_.WhoisAnswer = ChaseRegistries(address, WhoisDetail::Brief);
         report_.WhoisAnswerFor = address;
     }
-    list = HarvestEmails(list, report_.WhoisAnswer, KeywordFilter::On, level, folder);
+    list = HarvestEmails(list, report_.WhoisAnswer, KeywordFilter::On, level, folder, mailboxes);
     if (!list.empty() && level <= 1)
         return list;
 
-    return HarvestEmails(list, ChaseRegistries(address, WhoisDetail::Detailed), KeywordFilter::On, level, folder);
+    return HarvestEmails(list, ChaseRegistries(address, WhoisDetail::Detailed), KeywordFilter::On, level, folder,
+                         mailboxes);
 }
 
 bool ContactSearch::IsIanaReserved(const std::string& address)

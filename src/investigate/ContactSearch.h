@@ -55,8 +55,10 @@ public:
     // The complaint addresses for the address: the abuse service first, then
     // the brief and the detailed registry chase as the level asks (0: stop
     // at the first source that gives addresses; 1: always the brief chase;
-    // 2 and above: everything, every line harvested). Makes the address the
-    // report's CurrentIP and writes its progress into the mailer's status line.
+    // 2 and above: everything, every line harvested). At levels 0 and 1 the
+    // abuse mailboxes a registry answer designates stand for it, unless the
+    // settings say otherwise. Makes the address the report's CurrentIP and
+    // writes its progress into the mailer's status line.
     [[nodiscard]] std::string FindContacts(const std::string& address, std::uint16_t level);
 
     // Whether DefaultWhoisHost says that IANA holds the address. False on failure.

@@ -4,6 +4,7 @@
 #include "base/Text.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TestFiles.h"
+#include "fixtures/WhoisRegistries.h"
 
 #include <gtest/gtest.h>
 
@@ -117,9 +118,10 @@ TEST(JoinWithSeparator, SeparatesOnlyTwoNonEmptyTexts)
 
 class HarvestEmailsTest : public ::testing::Test {
 protected:
-    std::string Harvest(const std::string& list, const std::string& answer, KeywordFilter filter, uint16_t level)
+    std::string Harvest(const std::string& list, const std::string& answer, KeywordFilter filter, uint16_t level,
+                        AbuseMailboxes mailboxes = AbuseMailboxes::Ignored)
     {
-        return HarvestEmails(list, answer, filter, level, folder.Path());
+        return HarvestEmails(list, answer, filter, level, folder.Path(), mailboxes);
     }
     void Blacklist(const std::string& content) { WriteFile(folder / BlacklistFileName, content); }
     void Blocklist(const std::string& content) { WriteFile(folder / BlocklistFileName, content); }
@@ -181,6 +183,75 @@ TEST_F(HarvestEmailsTest, PicksAbuseContactsOutOfARegistryAnswer)
                                "remarks:        spam complaints to abuse@example.net, not to\r\n"
                                "remarks:        security incidents: cert@example.net.\r\n";
     EXPECT_EQ(Harvest("", answer, KeywordFilter::On, 0), "abuse@example.net,noc@example.net,cert@example.net");
+}
+
+TEST_F(HarvestEmailsTest, ADesignatedAbuseMailboxStandsForARegistryAnswerBelowLevelTwo)
+{
+    const std::string ripe = test::whois_text::RipeAssignment("62.4.16.0 - 62.4.31.255", "Abuse@Operator-DSL.de",
+                                                              "noc@operator-dsl.de", "cert@operator-dsl.de");
+    const std::string everyAddress = "abuse@operator-dsl.de,cert@operator-dsl.de,noc@operator-dsl.de";
+    const struct {
+        const char* name;
+        KeywordFilter filter;
+        uint16_t level;
+        AbuseMailboxes mailboxes;
+        std::string expected;
+    } cases[] = {
+        { "level 0", KeywordFilter::On, 0, AbuseMailboxes::Preferred, "abuse@operator-dsl.de" },
+        { "level 1", KeywordFilter::On, 1, AbuseMailboxes::Preferred, "abuse@operator-dsl.de" },
+        { "level 2 harvests every line", KeywordFilter::On, 2, AbuseMailboxes::Preferred, everyAddress },
+        { "not preferred: the keyword lines", KeywordFilter::On, 0, AbuseMailboxes::Ignored, everyAddress },
+        { "the filter off, as for the abuse service", KeywordFilter::Off, 0, AbuseMailboxes::Preferred, everyAddress },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Harvest("", ripe, c.filter, c.level, c.mailboxes), c.expected);
+    }
+}
+
+TEST_F(HarvestEmailsTest, WhenEveryDesignatedMailboxIsExcludedTheKeywordLinesCount)
+{
+    const std::string apnic = test::whois_text::ApnicNationalRegistryBlock(
+        "211.32.0.0 - 211.63.255.255", "KRNIC-KR", "hostmaster@nic.or.kr", "211.40.0.0 - 211.40.255.255",
+        "abuse@operator-telecom.co.kr");
+    const std::string keywordLines = "abuse@operator-telecom.co.kr,hostmaster@operator-telecom.co.kr";
+    const struct {
+        const char* name;
+        std::string blacklist;
+        std::string registries;
+        std::string expected;
+    } cases[] = {
+        { "nothing excluded: the registry's hostmaster is designated", "", "", "hostmaster@nic.or.kr" },
+        { "the registry's domain in the registry addresses", "", "@nic.or.kr\r\n", keywordLines },
+        { "the hostmaster in the user's blacklist", "Hostmaster@NIC.or.kr\r\n", "", keywordLines },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Blacklist(c.blacklist);
+        RegistryAddresses(c.registries);
+        EXPECT_EQ(Harvest("", apnic, KeywordFilter::On, 0, AbuseMailboxes::Preferred), c.expected);
+    }
+}
+
+TEST_F(HarvestEmailsTest, OfSeveralDesignatedMailboxesTheExcludedAreLeftOutAndTheListKeepsItsOwn)
+{
+    const std::string arin = test::whois_text::ArinNetwork("23.0.0.0 - 23.0.255.255", "Provider", "abuse@arin.net")
+                             + test::whois_text::ArinNetwork("23.0.4.0 - 23.0.4.255", "Customer", "abuse@customer.com",
+                                                             "", "Security: security@customer.com");
+    RegistryAddresses("@arin.net\r\n");
+    const struct {
+        const char* name;
+        std::string list;
+        std::string expected;
+    } cases[] = {
+        { "to an empty list", "", "abuse@customer.com" },
+        { "the list holds it already: nothing is added", "abuse@customer.com", "abuse@customer.com" },
+        { "after the abuse service's address", "abuse@isp.com", "abuse@isp.com,abuse@customer.com" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Harvest(c.list, arin, KeywordFilter::On, 1, AbuseMailboxes::Preferred), c.expected);
+    }
 }
 
 TEST_F(HarvestEmailsTest, SplitsAtEveryKindOfLineBreak)

@@ -75,6 +75,7 @@ TEST_F(ConfigTest, WithoutIniFilesEverySettingHasItsDefault)
     EXPECT_EQ(config.AbuseWhoisHost, "whois.abuse.net");
     EXPECT_EQ(config.WhoisPort, 43);
     EXPECT_EQ(config.NetworkTimeout, 60);
+    EXPECT_TRUE(config.PreferAbuseMailbox);
     EXPECT_FALSE(PathExists(UserFile()));
 }
 
@@ -102,7 +103,12 @@ std::vector<WrittenSetting> DistinctValues()
             values.push_back({ &setting, hex, std::to_string(1000 + n) });
             break;
         }
-        case SettingKind::Truth: values.push_back({ &setting, "2", "1" }); break;
+        case SettingKind::Truth:
+            if (setting.defaultNumber != 0)
+                values.push_back({ &setting, "0", "0" });
+            else
+                values.push_back({ &setting, "2", "1" });
+            break;
         }
     }
     return values;
@@ -147,10 +153,10 @@ TEST_F(ConfigTest, ReadsEveryKeyOfBothFiles)
     }
     EXPECT_EQ(config.Mail->CurrentSubject, config.Mail->DefaultSubject);
     EXPECT_EQ(config.Mail->CurrentFromEMailAddress, config.Mail->DefaultFromEMailAddress);
-    // The server names, the pages and the port are among the keys read back.
+    // The server names, the pages, the ports and the mailbox preference are among the keys read back.
     for (const char* key : { "RipeWhoisHost", "AfrinicWhoisHost", "ApnicWhoisHost", "JpnicWhoisHost", "LacnicWhoisHost",
                              "BrnicWhoisHost", "AbuseWhoisHost", "HomePage", "ReportServiceUrl", "WhoisPort",
-                             "NetworkTimeout", "Port", "UseTLS", "SendmailProgram" }) {
+                             "NetworkTimeout", "PreferAbuseMailbox", "Port", "UseTLS", "SendmailProgram" }) {
         SCOPED_TRACE(key);
         EXPECT_EQ(std::count_if(values.begin(), values.end(),
                                 [&](const WrittenSetting& v) { return std::string(v.setting->key) == key; }),

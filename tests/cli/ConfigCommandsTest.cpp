@@ -52,6 +52,7 @@ TEST_F(CliConfigTest, PrintsEveryDefaultForAnEmptyFolder)
     EXPECT_EQ(settings["Options.WhoisPort"], "43");
     EXPECT_EQ(settings["Options.DefaultWhoisHost"], "whois.arin.net");
     EXPECT_EQ(settings["Options.NetworkTimeout"], "60");
+    EXPECT_EQ(settings["Options.PreferAbuseMailbox"], "1");
     EXPECT_EQ(settings["User.DefaultFile"], "VirusReport.txt");
     EXPECT_EQ(settings["User.LastBulkReportPath"], "");
     EXPECT_EQ(settings["Template.DefaultSubject"], "Virus report");

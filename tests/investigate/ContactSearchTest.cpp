@@ -464,6 +464,31 @@ TEST_F(FindContactsTest, AFailedAbuseQueryStoresAnEmptyAnswerAndTheChaseGoesOn)
     EXPECT_EQ(statuses, std::vector<std::string> { Refused });
 }
 
+TEST_F(FindContactsTest, TheDesignatedMailboxStandsForTheRegistryAnswerUnlessTheSettingIsOff)
+{
+    registries.Answer(Registry::Abuse, "-h localhost", "no data\n");
+    registries.Answer(Registry::Arin, Address,
+                      ArinNetwork("127.0.0.0/8", "Brief", "abuse@brief.example", "noc@brief.example",
+                                  "Security issues: security@brief.example"));
+    struct Case {
+        const char* name;
+        bool prefer;
+        std::uint16_t level;
+        std::string list;
+    };
+    const Case cases[] = {
+        { "preferred, level 0", true, 0, "abuse@brief.example" },
+        { "preferred, level 1", true, 1, "abuse@brief.example" },
+        { "off: the keyword lines", false, 0, "security@brief.example,abuse@brief.example,noc@brief.example" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        config.PreferAbuseMailbox = c.prefer;
+        report = ReportContext {};
+        EXPECT_EQ(netvane->FindContacts(Address, c.level), c.list);
+    }
+}
+
 // An instance that tells when it is destroyed.
 class TrackedSearch : public ContactSearch {
 public:
