@@ -2,6 +2,7 @@
 
 #include "analysis/DottedQuad.h"
 #include "analysis/EmailHarvest.h"
+#include "analysis/SpecialPurposeAddress.h"
 #include "app/Config.h"
 #include "base/Text.h"
 #include "base/UiServices.h"
@@ -159,8 +160,17 @@ bool ContactSearch::IsIanaReserved(const std::string& address)
 {
     auto keepAlive = weak_from_this().lock();
     lastFailure_.reset();
+    // Such an address is never the source of a message, whatever a registry
+    // says or whether one can be reached; neither is a text that is no
+    // address, which no registry could place.
+    if (ClassifyIPv4(address) != AddressKind::Global)
+        return true;
+    if (auto known = report_.IanaVerdicts.find(address); known != report_.IanaVerdicts.end())
+        return known->second;
     try {
-        return Contains(Ask(config_.DefaultWhoisHost, address), IanaMarker);
+        const bool reserved = Contains(Ask(config_.DefaultWhoisHost, address), IanaMarker);
+        report_.IanaVerdicts[address] = reserved;
+        return reserved;
     } catch (const std::exception& error) {
         Fail(error.what());
     }

@@ -61,7 +61,12 @@ public:
     // writes its progress into the mailer's status line.
     [[nodiscard]] std::string FindContacts(const std::string& address, std::uint16_t level);
 
-    // Whether DefaultWhoisHost says that IANA holds the address. False on failure.
+    // Whether the address is not one a network operator holds: a
+    // special-purpose address (private, loopback, documentation, multicast,
+    // ...) or a text that is no address at all is, without any query; of any
+    // other address DefaultWhoisHost is asked whether IANA holds it, once for
+    // the life of the report context. False when that query fails (the
+    // failure is not remembered).
     [[nodiscard]] bool IsIanaReserved(const std::string& address);
 
     // The message of the failure that ended the last ChaseRegistries,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 namespace morvanta {
 
@@ -19,6 +20,10 @@ struct ReportContext {
     // stored answers belong to it.
     std::string AbuseAnswerFor;
     std::string WhoisAnswerFor;
+    // What the first registry said of each address it was asked about:
+    // whether IANA holds it. Kept as long as the mailer, so each address is
+    // asked about once.
+    std::unordered_map<std::string, bool> IanaVerdicts;
 };
 
 } // namespace morvanta

@@ -6,6 +6,7 @@
 #include "fixtures/WhoisRegistries.h"
 #include "net/NetError.h"
 #include "tables/TableFile.h"
+#include "tables/TableValue.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +71,7 @@ std::string QueryLog(const LoopbackRegistries& registries)
 }
 
 const std::string Spam = "Return-Path: <bounce@spam.example>\n"
-                         "Received: from relay.spam.example (relay.spam.example [198.51.100.23])\n"
+                         "Received: from relay.spam.example (relay.spam.example [62.4.17.23])\n"
                          "\tby mx.mine.example (Postfix) with ESMTP id 4F1A2C0\n"
                          "\tfor <me@mine.example>; Mon, 18 Mar 2024 10:00:02 +0100 (CET)\n"
                          "Received: by mail-pj1.spam.example with SMTP id x12so;\n"
@@ -85,17 +86,16 @@ const std::string Spam = "Return-Path: <bounce@spam.example>\n"
 TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
 {
     WriteFile(folder / "spam.eml", Spam);
-    auto outcome = RunInPrivateNetwork("127.0.0.1 localhost\n198.51.100.23 relay.spam.example\n", [&] {
+    auto outcome = RunInPrivateNetwork("127.0.0.1 localhost\n62.4.17.23 relay.spam.example\n", [&] {
         LoopbackRegistries registries;
         WriteSettings(registries);
         registries.Answer(Registry::Abuse, "-h relay.spam.example", "No abuse contact known for this domain.\n");
-        registries.Answer(Registry::Arin, "198.51.100.23", ArinRipeRange("198.51.0.0 - 198.51.255.255"));
-        registries.Answer(Registry::Arin, "+ 198.51.100.23", ArinRipeRange("198.51.0.0 - 198.51.255.255"));
-        registries.Answer(
-            Registry::Ripe, "198.51.100.23",
-            RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET", "abuse@spam-isp.example"));
-        registries.Answer(Registry::Ripe, "-a 198.51.100.23",
-                          RipeStyleInetnum("RIPE", "198.51.100.0 - 198.51.100.255", "SPAMNET", "abuse@spam-isp.example",
+        registries.Answer(Registry::Arin, "62.4.17.23", ArinRipeRange("62.0.0.0 - 62.255.255.255"));
+        registries.Answer(Registry::Arin, "+ 62.4.17.23", ArinRipeRange("62.0.0.0 - 62.255.255.255"));
+        registries.Answer(Registry::Ripe, "62.4.17.23",
+                          RipeStyleInetnum("RIPE", "62.4.16.0 - 62.4.31.255", "SPAMNET", "abuse@spam-isp.example"));
+        registries.Answer(Registry::Ripe, "-a 62.4.17.23",
+                          RipeStyleInetnum("RIPE", "62.4.16.0 - 62.4.31.255", "SPAMNET", "abuse@spam-isp.example",
                                            "tech-c:         noc@spam-isp.example\n"));
 
         std::vector<std::string> fields;
@@ -107,8 +107,8 @@ TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
         };
         run({ "find", folder / "spam.eml" });
         run({ "find", folder / "spam.eml" });
-        run({ "contacts", "198.51.100.23" });
-        run({ "contacts", "198.51.100.23", "--harder" });
+        run({ "contacts", "62.4.17.23" });
+        run({ "contacts", "62.4.17.23", "--harder" });
         return PackFields(fields);
     });
     if (!outcome)
@@ -121,14 +121,14 @@ TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
         std::string queries;
     };
     const Expected runs[] = {
-        { "first find", "198.51.100.23\tabuse@spam-isp.example\n",
-          "ARIN 198.51.100.23\nABUSE -h relay.spam.example\nARIN 198.51.100.23\nRIPE 198.51.100.23\n" },
-        { "second find, from the cache", "198.51.100.23\tabuse@spam-isp.example\n", "" },
+        { "first find", "62.4.17.23\tabuse@spam-isp.example\n",
+          "ARIN 62.4.17.23\nABUSE -h relay.spam.example\nARIN 62.4.17.23\nRIPE 62.4.17.23\n" },
+        { "second find, from the cache", "62.4.17.23\tabuse@spam-isp.example\n", "" },
         { "contacts, from the cache", "abuse@spam-isp.example\n", "" },
         { "contacts, harder: every line of every answer",
           "abuse@spam-isp.example,hostmaster@spamnet.example,noc@spam-isp.example\n",
-          "ABUSE -h relay.spam.example\nARIN 198.51.100.23\nRIPE 198.51.100.23\nARIN + 198.51.100.23\n"
-          "RIPE -a 198.51.100.23\n" },
+          "ABUSE -h relay.spam.example\nARIN 62.4.17.23\nRIPE 62.4.17.23\nARIN + 62.4.17.23\n"
+          "RIPE -a 62.4.17.23\n" },
     };
     for (size_t i = 0; i < std::size(runs); ++i) {
         SCOPED_TRACE(runs[i].name);
@@ -137,85 +137,117 @@ TEST_F(ContactCommands, FindPrintsTheSourceAndItsListAndASecondRunAsksNoServer)
         EXPECT_EQ(fields[4 * i + 3], runs[i].queries);
     }
     EXPECT_NE(fields[2].find("Searching RIPE...\n"), std::string::npos) << fields[2];
-    EXPECT_NE(fields[2].find("Searching abuse contacts for 198.51.100.23...\n"), std::string::npos) << fields[2];
-    EXPECT_NE(fields[2].find("Finished 198.51.100.23 report\n"), std::string::npos) << fields[2];
+    EXPECT_NE(fields[2].find("Searching abuse contacts for 62.4.17.23...\n"), std::string::npos) << fields[2];
+    EXPECT_NE(fields[2].find("Finished 62.4.17.23 report\n"), std::string::npos) << fields[2];
 
     auto cache = Rows(IPListTableDef());
     ASSERT_EQ(cache.size(), 1u);
-    EXPECT_EQ(cache[0][0], TableValue("198.51.100.23"));
+    EXPECT_EQ(cache[0][0], TableValue("62.4.17.23"));
     EXPECT_EQ(cache[0][1], TableValue("abuse@spam-isp.example"));
     EXPECT_EQ(cache[0][3], TableValue("abuse@spam-isp.example,hostmaster@spamnet.example,noc@spam-isp.example"));
     EXPECT_EQ(cache[0][5], TableValue(4));
     auto stats = Rows(IPStatsTableDef());
     ASSERT_EQ(stats.size(), 4u);
     for (const auto& row : stats) {
-        EXPECT_EQ(row[0], TableValue("198.51.100.23"));
+        EXPECT_EQ(row[0], TableValue("62.4.17.23"));
         EXPECT_EQ(row[2], TableValue(65535));
     }
 }
 
-// Cron jobs of the tool, several at once on one folder, looking up the same
-// addresses: each look-up is counted once, each address has one row.
-TEST_F(ContactCommands, ContactsRunsAtOnceCountEveryLookUpInOneRowPerAddress)
+// A message handed in by a public relay, between hops in private,
+// loopback and documentation space (the receiving site's own network, the
+// sender's LAN).
+std::string MessageVia(const std::string& relayName, const std::string& relayAddress)
 {
-    constexpr int Programs = 5;
-    constexpr int RunsEach = 6;
-    constexpr int Addresses = 3;
-    auto address = [](int k) { return "198.51.100." + std::to_string(31 + k); };
-    auto addressOf = [](int program, int run) { return (program + run) % Addresses; };
+    return "Received: from mx.mine.test ([10.1.2.3]) by pop.mine.test with LMTP\n"
+           "Received: from "
+           + relayName + " (" + relayName + " [" + relayAddress
+           + "])\n\tby mx.mine.test with ESMTP\n"
+             "Received: from [192.168.1.20] (helo=pc17) by "
+           + relayName
+           + " with ESMTPA\n"
+             "Received: from localhost ([127.0.0.1]) by pc17\n"
+             "Received: from doc ([192.0.2.9]) by pc17\n"
+             "Subject: Cheap watches\n\nBuy now.\n";
+}
+
+// Registry-shaped answers all the way, with the shipped list of registry
+// addresses in the program folder: each list holds the operator's abuse desk
+// and no registry or documentation address, and no private hop is asked about.
+TEST_F(ContactCommands, FindReportsToTheOperatorsAbuseDeskAndAsksNothingAboutPrivateHops)
+{
+    WriteFile(folder / RegistryAddressesFileName,
+              ReadFile(std::string(MORVANTA_PROGRAM_DIR) + "/" + RegistryAddressesFileName));
+    struct Message {
+        const char* name;
+        std::string relayName;
+        std::string relayAddress;
+    };
+    const Message messages[] = {
+        { "RIPE NCC: the abuse role's mailbox", "mail.operator-dsl.de", "62.4.17.23" },
+        { "APNIC for a national registry's space: the operator's remarks, not the registry's hostmaster",
+          "smtp.operator-telecom.co.kr", "211.40.7.7" },
+        { "LACNIC, then registro.br: the abuse contact, not the owner", "mx.provedor.com.br", "200.160.2.3" },
+    };
     std::string hosts = "127.0.0.1 localhost\n";
-    for (int k = 0; k < Addresses; ++k)
-        hosts += address(k) + " relay" + std::to_string(k) + ".spam.example\n";
+    for (const Message& m : messages)
+        hosts += m.relayAddress + " " + m.relayName + "\n";
+    for (const Message& m : messages)
+        WriteFile(folder / (m.relayAddress + ".eml"), MessageVia(m.relayName, m.relayAddress));
 
     auto outcome = RunInPrivateNetwork(hosts, [&] {
         LoopbackRegistries registries;
         WriteSettings(registries);
-        registries.AnswerOthers(Registry::Arin, ArinLikeResponder());
-        std::vector<std::vector<std::string>> results(Programs);
-        std::vector<std::thread> programs;
-        for (int program = 0; program < Programs; ++program) {
-            programs.emplace_back([&, program] {
-                for (int run = 0; run < RunsEach; ++run) {
-                    ProcessResult result = Run({ "contacts", address(addressOf(program, run)) });
-                    results[program].push_back(std::to_string(result.exitStatus) + " " + result.out + result.err);
-                }
-            });
-        }
-        for (auto& program : programs)
-            program.join();
+        // The abuse service knows only registries' addresses: none of them counts.
+        registries.AnswerOthers(Registry::Abuse, [](const std::string& query) {
+            return AbuseServiceAnswer(query.substr(3), "hostmaster@ripe.net abuse@example.com");
+        });
+        registries.Answer(Registry::Arin, "62.4.17.23", ArinRipeRange("62.0.0.0 - 62.255.255.255"));
+        registries.Answer(Registry::Ripe, "62.4.17.23",
+                          RipeAssignment("62.4.16.0 - 62.4.31.255", "abuse@operator-dsl.de", "noc@operator-dsl.de",
+                                         "cert@operator-dsl.de"));
+        registries.Answer(Registry::Arin, "211.40.7.7", ArinApnicRange("211.0.0.0 - 211.255.255.255"));
+        registries.Answer(Registry::Apnic, "211.40.7.7",
+                          ApnicNationalRegistryBlock("211.32.0.0 - 211.63.255.255", "KRNIC-KR", "hostmaster@nic.or.kr",
+                                                     "211.40.0.0 - 211.40.255.255", "abuse@operator-telecom.co.kr"));
+        registries.Answer(Registry::Arin, "200.160.2.3", ArinLacnicRange("200.0.0.0 - 200.255.255.255"));
+        registries.Answer(Registry::Lacnic, "200.160.2.3",
+                          LacnicInetnum("200.160.0.0/16", "abuse@lacnic.net", registries.Host(Registry::Brnic)));
+        registries.Answer(Registry::Brnic, "200.160.2.3",
+                          BrnicInetnum("200.160.0.0/16", "abuse@provedor.com.br", "gerencia@provedor.com.br"));
+
         std::vector<std::string> fields;
-        for (const auto& runs : results)
-            fields.insert(fields.end(), runs.begin(), runs.end());
+        for (const Message& m : messages) {
+            registries.ClearQueries();
+            ProcessResult result = Run({ "find", folder / (m.relayAddress + ".eml") });
+            fields.insert(fields.end(),
+                          { std::to_string(result.exitStatus), result.out, result.err, QueryLog(registries) });
+        }
         return PackFields(fields);
     });
-    ASSERT_TRUE(outcome) << "no private network namespace on this system";
+    if (!outcome)
+        GTEST_SKIP() << "no private network namespace on this system";
     std::vector<std::string> fields = UnpackFields(*outcome);
-    ASSERT_EQ(fields.size(), static_cast<size_t>(Programs * RunsEach)) << *outcome;
-
-    std::vector<std::int64_t> counts(Addresses);
-    std::vector<std::string> lists(Addresses);
-    for (int program = 0; program < Programs; ++program) {
-        for (int run = 0; run < RunsEach; ++run) {
-            int k = addressOf(program, run);
-            const std::string& field = fields[program * RunsEach + run];
-            SCOPED_TRACE(field);
-            ASSERT_TRUE(field.starts_with("0 abuse@198-51-100-" + std::to_string(31 + k) + ".example.net"));
-            std::string list = field.substr(2, field.find('\n') - 2);
-            if (lists[k].empty())
-                lists[k] = list;
-            EXPECT_EQ(list, lists[k]);
-            ++counts[k];
+    ASSERT_EQ(fields.size(), 4 * std::size(messages)) << *outcome;
+    const std::string expected[] = {
+        "62.4.17.23\tabuse@operator-dsl.de\n",
+        "211.40.7.7\tabuse@operator-telecom.co.kr,hostmaster@operator-telecom.co.kr\n",
+        "200.160.2.3\tabuse@provedor.com.br\n",
+    };
+    for (size_t i = 0; i < std::size(messages); ++i) {
+        SCOPED_TRACE(messages[i].name);
+        const Message& m = messages[i];
+        EXPECT_EQ(fields[4 * i], "0") << fields[4 * i + 2];
+        EXPECT_EQ(fields[4 * i + 1], expected[i]);
+        // ARIN is asked about the relay twice: is IANA its holder, and the chase.
+        const std::string& queries = fields[4 * i + 3];
+        EXPECT_TRUE(queries.starts_with("ARIN " + m.relayAddress + "\nABUSE -h " + m.relayName + "\nARIN "
+                                        + m.relayAddress + "\n"))
+            << queries;
+        for (const char* hop : { "10.1.2.3", "192.168.1.20", "127.0.0.1", "192.0.2.9" }) {
+            EXPECT_EQ(queries.find(hop), std::string::npos) << hop << " asked about:\n" << queries;
         }
     }
-    auto cache = Rows(IPListTableDef());
-    ASSERT_EQ(cache.size(), static_cast<size_t>(Addresses));
-    for (const auto& row : cache) {
-        int k = std::stoi(row[0].Text().substr(11)) - 31;
-        ASSERT_TRUE(k >= 0 && k < Addresses) << row[0];
-        EXPECT_EQ(row[1], TableValue(lists[k]));
-        EXPECT_EQ(row[5], TableValue(counts[k]));
-    }
-    EXPECT_EQ(Rows(IPStatsTableDef()).size(), static_cast<size_t>(Programs * RunsEach));
 }
 
 TEST_F(ContactCommands, SourceIpReadsTheMessageFromStandardInputWithAnyLineEnds)
@@ -223,10 +255,10 @@ TEST_F(ContactCommands, SourceIpReadsTheMessageFromStandardInputWithAnyLineEnds)
     LoopbackRegistries registries;
     registries.AnswerOthers(Registry::Arin, ArinLikeResponder());
     WriteSettings(registries);
-    const std::string message = "Received: from a (a.example [198.51.100.1]) by b\n"
-                                "Received: from c (c.example [198.51.100.2]) by a\n"
+    const std::string message = "Received: from a (a.example [62.4.17.1]) by b\n"
+                                "Received: from c (c.example [62.4.17.2]) by a\n"
                                 "Received: from [10.9.8.7] by c\n"
-                                "Subject: x\n\nReceived: from z ([198.51.100.99])\n";
+                                "Subject: x\n\nReceived: from z ([62.4.17.99])\n";
     struct Case {
         const char* name;
         std::string input;
@@ -241,9 +273,9 @@ TEST_F(ContactCommands, SourceIpReadsTheMessageFromStandardInputWithAnyLineEnds)
         registries.ClearQueries();
         ProcessResult result = Run({ "source-ip", "-" }, c.input);
         EXPECT_EQ(result.exitStatus, 0) << result.err;
-        EXPECT_EQ(result.out, "198.51.100.2\n");
-        EXPECT_EQ(registries.QueriesTo(Registry::Arin),
-                  (std::vector<std::string> { "198.51.100.1", "198.51.100.2", "10.9.8.7" }));
+        EXPECT_EQ(result.out, "62.4.17.2\n");
+        // The private hop is no candidate: no registry is asked about it.
+        EXPECT_EQ(registries.QueriesTo(Registry::Arin), (std::vector<std::string> { "62.4.17.1", "62.4.17.2" }));
     }
     ProcessResult none = Run({ "source-ip", "-" }, "Subject: no headers to go by\n\nbody\n");
     EXPECT_EQ(none.exitStatus, 0) << none.err;
@@ -387,6 +419,70 @@ TEST_F(ContactCommands, ApplyBlacklistAndFixEmailsCleanTheCache)
     EXPECT_EQ(rows.at(0)[1], TableValue("keep@k.example"));
     EXPECT_EQ(rows.at(1)[1], TableValue(""));
     EXPECT_EQ(rows.at(0)[3], TableValue("x@y.com"));
+}
+
+// Cron jobs of the tool, several at once on one folder, looking up the same
+// addresses: each look-up is counted once, each address has one row.
+TEST_F(ContactCommands, ContactsRunsAtOnceCountEveryLookUpInOneRowPerAddress)
+{
+    constexpr int Programs = 5;
+    constexpr int RunsEach = 6;
+    constexpr int Addresses = 3;
+    auto address = [](int k) { return "198.51.100." + std::to_string(31 + k); };
+    auto addressOf = [](int program, int run) { return (program + run) % Addresses; };
+    std::string hosts = "127.0.0.1 localhost\n";
+    for (int k = 0; k < Addresses; ++k)
+        hosts += address(k) + " relay" + std::to_string(k) + ".spam.example\n";
+
+    auto outcome = RunInPrivateNetwork(hosts, [&] {
+        LoopbackRegistries registries;
+        WriteSettings(registries);
+        registries.AnswerOthers(Registry::Arin, ArinLikeResponder());
+        std::vector<std::vector<std::string>> results(Programs);
+        std::vector<std::thread> programs;
+        for (int program = 0; program < Programs; ++program) {
+            programs.emplace_back([&, program] {
+                for (int run = 0; run < RunsEach; ++run) {
+                    ProcessResult result = Run({ "contacts", address(addressOf(program, run)) });
+                    results[program].push_back(std::to_string(result.exitStatus) + " " + result.out + result.err);
+                }
+            });
+        }
+        for (auto& program : programs)
+            program.join();
+        std::vector<std::string> fields;
+        for (const auto& runs : results)
+            fields.insert(fields.end(), runs.begin(), runs.end());
+        return PackFields(fields);
+    });
+    ASSERT_TRUE(outcome) << "no private network namespace on this system";
+    std::vector<std::string> fields = UnpackFields(*outcome);
+    ASSERT_EQ(fields.size(), static_cast<size_t>(Programs * RunsEach)) << *outcome;
+
+    std::vector<std::int64_t> counts(Addresses);
+    std::vector<std::string> lists(Addresses);
+    for (int program = 0; program < Programs; ++program) {
+        for (int run = 0; run < RunsEach; ++run) {
+            int k = addressOf(program, run);
+            const std::string& field = fields[program * RunsEach + run];
+            SCOPED_TRACE(field);
+            ASSERT_TRUE(field.starts_with("0 abuse@198-51-100-" + std::to_string(31 + k) + ".example.net"));
+            std::string list = field.substr(2, field.find('\n') - 2);
+            if (lists[k].empty())
+                lists[k] = list;
+            EXPECT_EQ(list, lists[k]);
+            ++counts[k];
+        }
+    }
+    auto cache = Rows(IPListTableDef());
+    ASSERT_EQ(cache.size(), static_cast<size_t>(Addresses));
+    for (const auto& row : cache) {
+        int k = std::stoi(row[0].Text().substr(11)) - 31;
+        ASSERT_TRUE(k >= 0 && k < Addresses) << row[0];
+        EXPECT_EQ(row[1], TableValue(lists[k]));
+        EXPECT_EQ(row[5], TableValue(counts[k]));
+    }
+    EXPECT_EQ(Rows(IPStatsTableDef()).size(), static_cast<size_t>(Programs * RunsEach));
 }
 
 } // namespace

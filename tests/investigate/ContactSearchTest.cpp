@@ -323,25 +323,66 @@ TEST_F(ContactSearchTest, AnAddressWithoutAReverseNameIsNotAskedAbout)
     EXPECT_EQ(fields[4], "no failure");
 }
 
-TEST_F(ContactSearchTest, IsIANAReservedAsksTheFirstServerAboutTheAddressAsGiven)
+TEST_F(ContactSearchTest, IsIanaReservedAsksOnlyAboutGlobalAddressesAndEachOnce)
 {
-    registries.Answer(Registry::Arin, "10.1.2.3", ArinIanaReserved("10.0.0.0 - 10.255.255.255"));
-    registries.Answer(Registry::Arin, "198.51.100.3", ArinNetwork("198.51.100.0/24", "Example", "abuse@example.net"));
-    registries.Answer(Registry::Arin, " 10.1.2.3", "untrimmed\n");
-
-    EXPECT_TRUE(netvane->IsIanaReserved("10.1.2.3"));
-    EXPECT_FALSE(netvane->IsIanaReserved("198.51.100.3"));
-    EXPECT_FALSE(netvane->IsIanaReserved(" 10.1.2.3"));
+    registries.AnswerOthers(Registry::Arin, ArinLikeResponder());
+    // A block IANA holds that is no special-purpose block.
+    registries.Answer(Registry::Arin, "43.0.0.1", ArinIanaReserved("43.0.0.0 - 43.255.255.255"));
+    struct Case {
+        const char* name;
+        std::string address;
+        bool reserved;
+    };
+    const Case cases[] = {
+        { "private", "10.1.2.3", true },
+        { "private, 192.168/16", "192.168.7.7", true },
+        { "shared address space", "100.64.0.9", true },
+        { "loopback", "127.0.0.1", true },
+        { "link local", "169.254.10.1", true },
+        { "documentation", "198.51.100.3", true },
+        { "benchmarking", "198.18.0.5", true },
+        { "multicast", "224.0.0.251", true },
+        { "limited broadcast", "255.255.255.255", true },
+        { "a text that is no address", "999.1.1.1", true },
+        { "an address with a blank before it", " 62.4.17.201", true },
+        { "a global address", "62.4.17.201", false },
+        { "the same again", "62.4.17.201", false },
+        { "a global address IANA holds", "43.0.0.1", true },
+        { "that one again", "43.0.0.1", true },
+        { "another global address", "200.160.2.3", false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(netvane->IsIanaReserved(c.address), c.reserved);
+    }
     EXPECT_EQ(registries.QueriesTo(Registry::Arin),
-              (std::vector<std::string> { "10.1.2.3", "198.51.100.3", " 10.1.2.3" }));
+              (std::vector<std::string> { "62.4.17.201", "43.0.0.1", "200.160.2.3" }));
     EXPECT_TRUE(statuses.empty());
+
+    // The verdicts belong to the report context, which outlives the window.
+    registries.ClearQueries();
+    ContactSearch reopened(config, report);
+    EXPECT_FALSE(reopened.IsIanaReserved("62.4.17.201"));
+    EXPECT_TRUE(registries.Queries().empty());
 }
 
-TEST_F(ContactSearchTest, IsIANAReservedIsFalseWhenTheFirstServerCannotBeReached)
+TEST_F(ContactSearchTest, IsIanaReservedWithTheFirstServerUnreachable)
 {
     registries.Refuse(Registry::Arin);
-    EXPECT_FALSE(netvane->IsIanaReserved("10.1.2.3"));
+    EXPECT_TRUE(netvane->IsIanaReserved("10.1.2.3"));
+    EXPECT_TRUE(statuses.empty());
+    EXPECT_FALSE(netvane->LastFailure());
+
+    EXPECT_FALSE(netvane->IsIanaReserved("62.4.17.201"));
     EXPECT_EQ(statuses, std::vector<std::string> { Refused });
+    EXPECT_EQ(netvane->LastFailure(), Refused);
+
+    // A failure is no verdict: once the server is back, it is asked.
+    LoopbackRegistries back;
+    back.Configure(config);
+    back.Answer(Registry::Arin, "62.4.17.201", ArinIanaReserved("62.0.0.0 - 62.255.255.255"));
+    EXPECT_TRUE(netvane->IsIanaReserved("62.4.17.201"));
+    EXPECT_EQ(back.QueriesTo(Registry::Arin), std::vector<std::string> { "62.4.17.201" });
 }
 
 // FindContacts runs on 127.0.0.1, whose reverse name, localhost, comes from
