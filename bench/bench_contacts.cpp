@@ -27,7 +27,7 @@ namespace {
 // A finder that must never be asked: these paths are answered by the cache.
 class NoSearch : public ContactFinder {
 public:
-    std::string FindContacts(const std::string& address, std::uint16_t) override
+    FoundContacts FindContacts(const std::string& address, std::uint16_t) override
     {
         std::cerr << "unexpected search for " << address << "\n";
         std::abort();

@@ -152,8 +152,11 @@ bool ContactCache::IsCachedIP(const std::string& address)
 }
 
 std::string ContactCache::LookupComplaintEmails(const std::string& address, std::uint16_t level,
-                                                std::uint16_t templatePosition)
+                                                std::uint16_t templatePosition, LookupOutcome* outcome)
 {
+    LookupOutcome how = LookupOutcome::Cached;
+    if (outcome)
+        *outcome = how;
     if (address.empty())
         return {};
     const AddressSet set = SetForLevel(level);
@@ -184,19 +187,48 @@ std::string ContactCache::LookupComplaintEmails(const std::string& address, std:
         if (!stored.empty() && setOn > today - FreshDays) {
             result = stored;
         } else {
-            result = LowerCase(finder_.FindContacts(address, level));
-            StoreContacts(address, level, result, true);
+            FoundContacts found = finder_.FindContacts(address, level);
+            if (found.answered) {
+                how = LookupOutcome::Searched;
+                result = LowerCase(found.list);
+                StoreContacts(address, level, result, true);
+            } else if (!stored.empty()) {
+                // An outage must not cost the addresses found before: they
+                // stay, with their date, so the next look-up searches again.
+                how = LookupOutcome::CachedAfterFailedSearch;
+                result = stored;
+                ShowStatus("Search for " + address + " failed: using the list cached on "
+                           + FormatDate(TableDate { setOn }).value_or("an unknown day"));
+            } else {
+                how = LookupOutcome::SearchFailed;
+                ShowStatus("Search for " + address + " failed: no WHOIS server answered");
+            }
         }
     } else {
-        result = LowerCase(finder_.FindContacts(address, level));
-        if (!result.empty())
-            StoreContacts(address, level, result, false);
+        FoundContacts found = finder_.FindContacts(address, level);
+        if (found.answered) {
+            how = LookupOutcome::Searched;
+            result = LowerCase(found.list);
+            if (!result.empty())
+                StoreContacts(address, level, result, false);
+        } else {
+            how = LookupOutcome::SearchFailed;
+            ShowStatus("Search for " + address + " failed: no WHOIS server answered");
+        }
     }
 
     OpenTableSafe(lookups_);
     lookups_.AppendRecord({ address, TableDateTime::Of(clock_.LocalNow()), templatePosition });
     lookups_.FlushBuffers();
+    if (outcome)
+        *outcome = how;
     return result;
+}
+
+void ContactCache::ShowStatus(const std::string& text)
+{
+    if (OnStatus)
+        OnStatus(text);
 }
 
 void ContactCache::StoreContacts(const std::string& address, std::uint16_t level, const std::string& list, bool counted)

@@ -6,6 +6,7 @@
 #include "tables/Table.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -13,6 +14,14 @@
 namespace morvanta {
 
 class ExclusionList;
+
+// Where the list of a look-up came from.
+enum class LookupOutcome {
+    Cached, // a fresh list of the cache (or no address to look up)
+    Searched, // a search that got answers, possibly finding nobody
+    CachedAfterFailedSearch, // no server answered; the stale list was kept
+    SearchFailed, // no server answered, and no list stood in for it
+};
 
 // The data module: the contact cache IPList (one row per address, two
 // address lists of different search effort, each fresh for 30 days) and the
@@ -48,11 +57,14 @@ public:
 
     // The complaint addresses for the address: the cached list of the level
     // (0 or 1: the normal search, 2 and above: the harder one) while it is
-    // fresh, else a new search, which is cached. Every look-up of a non-empty
+    // fresh, else a new search, which is cached. When no server answers the
+    // search, the stored list and its date are kept and the stored list is
+    // returned, and the status line says so. Every look-up of a non-empty
     // address is counted in the row and logged in IPStats with the template
-    // position (65535: no template selected).
+    // position (65535: no template selected). The outcome, when asked for,
+    // tells where the list came from.
     [[nodiscard]] std::string LookupComplaintEmails(const std::string& address, std::uint16_t level,
-                                                    std::uint16_t templatePosition);
+                                                    std::uint16_t templatePosition, LookupOutcome* outcome = nullptr);
 
     // Takes the exclusion entry (trimmed, lower-cased) out of every
     // normal-search list, comparing whole entries: an address takes out
@@ -70,6 +82,9 @@ public:
 
     static constexpr int FreshDays = 30;
 
+    // The mailer's status line: what a look-up whose search failed did.
+    std::function<void(const std::string&)> OnStatus;
+
     // The tables IPList and IPStats.
     [[nodiscard]] Table& Contacts() { return contacts_; }
     [[nodiscard]] Table& Lookups() { return lookups_; }
@@ -78,6 +93,7 @@ private:
     // Writes a search result into the address's row, or appends a row for
     // it. counted: the row's Reports already counts this look-up.
     void StoreContacts(const std::string& address, std::uint16_t level, const std::string& list, bool counted);
+    void ShowStatus(const std::string& text);
     void RemoveExcluded(const std::string& filter, const ExclusionList& excluded);
 
     Database database_;

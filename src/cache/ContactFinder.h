@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/FoundContacts.h"
+
 #include <cstdint>
 #include <string>
 
@@ -12,8 +14,9 @@ public:
     virtual ~ContactFinder() = default;
 
     // The complaint address list for the address at the search level,
-    // possibly empty. Failures are the finder's to absorb.
-    [[nodiscard]] virtual std::string FindContacts(const std::string& address, std::uint16_t level) = 0;
+    // possibly empty, and whether any query of the search was answered.
+    // Failures are the finder's to absorb.
+    [[nodiscard]] virtual FoundContacts FindContacts(const std::string& address, std::uint16_t level) = 0;
 };
 
 } // namespace morvanta

@@ -63,7 +63,11 @@ int RunContacts(CliContext& context, const std::string& address, bool harder)
         std::cerr << ("contacts: \"" + address + "\" is not an IPv4 address (four numbers 0 to 255 joined by dots)\n");
         return ExitUsage;
     }
-    std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected);
+    LookupOutcome outcome = LookupOutcome::Cached;
+    std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected, &outcome);
+    // Not the same as nobody found: the status line on standard error has said why.
+    if (outcome == LookupOutcome::SearchFailed)
+        return ExitFailed;
     return PrintResult(list + "\n") ? ExitDone : ExitFailed;
 }
 
@@ -71,7 +75,10 @@ int RunFind(CliContext& context, const std::string& path, bool harder)
 {
     std::vector<std::string> lines = MessageLines(path);
     std::string address = context.Session().FindSourceIP(lines);
-    std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected);
+    LookupOutcome outcome = LookupOutcome::Cached;
+    std::string list = context.Session().LookupComplaintEmails(address, LevelFor(harder), NoTemplateSelected, &outcome);
+    if (outcome == LookupOutcome::SearchFailed)
+        return ExitFailed;
     PrintStatus("Finished " + address + " report");
     return PrintResult(address + "\t" + list + "\n") ? ExitDone : ExitFailed;
 }

@@ -29,7 +29,10 @@ std::string ContactSearch::Ask(const std::string& host, const std::string& query
     whois_.Host = host;
     whois_.Port = config_.WhoisPort;
     whois_.ReadTimeout = ReadTimeoutFromSeconds(config_.NetworkTimeout);
-    return whois_.Query(query);
+    asking_ = host + ":" + std::to_string(config_.WhoisPort);
+    std::string answer = whois_.Query(query);
+    ++answers_;
+    return answer;
 }
 
 void ContactSearch::ShowStatus(const std::string& text)
@@ -47,7 +50,7 @@ void ContactSearch::ShowProgress(const std::string& text)
 void ContactSearch::Fail(const std::string& message)
 {
     lastFailure_ = message;
-    ShowStatus(message);
+    ShowStatus(asking_.empty() ? message : asking_ + ": " + message);
 }
 
 std::string ContactSearch::ChaseRegistries(const std::string& target, WhoisDetail detail)
@@ -58,6 +61,7 @@ std::string ContactSearch::ChaseRegistries(const std::string& target, WhoisDetai
     const bool detailed = detail == WhoisDetail::Detailed;
     try {
         whois_.Host = config_.DefaultWhoisHost;
+        asking_ = target;
         const std::string address = ResolveAddress(target);
         const std::string plusQuery = (detailed ? "+ " : "") + address;
         std::string answer = Ask(config_.DefaultWhoisHost, plusQuery);
@@ -97,6 +101,7 @@ std::string ContactSearch::QueryAbuseService(const std::string& target)
 {
     auto keepAlive = weak_from_this().lock();
     lastFailure_.reset();
+    asking_.clear();
     try {
         whois_.Host = config_.AbuseWhoisHost;
         std::string name = Trim(target);
@@ -120,7 +125,7 @@ std::string ContactSearch::ReverseName(const std::string& address)
     }
 }
 
-std::string ContactSearch::FindContacts(const std::string& address, std::uint16_t level)
+FoundContacts ContactSearch::FindContacts(const std::string& address, std::uint16_t level)
 {
     auto keepAlive = weak_from_this().lock();
     const std::string& folder = config_.ProgramFolder;
@@ -131,35 +136,47 @@ std::string ContactSearch::FindContacts(const std::string& address, std::uint16_
         if (OnMailerStatus)
             OnMailerStatus(text);
     };
+    const unsigned long answersBefore = answers_;
+    bool reused = false;
+    auto outcome = [&](std::string list) {
+        return FoundContacts { std::move(list), reused || answers_ > answersBefore };
+    };
 
     // An answer is reused only when it was fetched for this very address:
     // CurrentIP may have been set by a command that fetched nothing.
     status("Searching abuse contacts for " + address + "...");
     if (!sameAddress || report_.AbuseAnswerFor != address) {
+        const unsigned long before = answers_;
         report_.AbuseAnswer = QueryAbuseService(address);
-        report_.AbuseAnswerFor = address;
+        report_.AbuseAnswerFor = !lastFailure_ && answers_ > before ? address : std::string();
+    } else {
+        reused = true;
     }
     std::string list = HarvestEmails({}, report_.AbuseAnswer, KeywordFilter::Off, level, folder, mailboxes);
     if (!list.empty() && level == 0)
-        return list;
+        return outcome(std::move(list));
 
     status("Searching whois contacts for " + address + "...");
     if (!sameAddress || report_.WhoisAnswerFor != address) {
         report_.WhoisAnswer = ChaseRegistries(address, WhoisDetail::Brief);
-        report_.WhoisAnswerFor = address;
+        report_.WhoisAnswerFor = lastFailure_ ? std::string() : address;
+    } else {
+        reused = true;
     }
     list = HarvestEmails(list, report_.WhoisAnswer, KeywordFilter::On, level, folder, mailboxes);
     if (!list.empty() && level <= 1)
-        return list;
+        return outcome(std::move(list));
 
-    return HarvestEmails(list, ChaseRegistries(address, WhoisDetail::Detailed), KeywordFilter::On, level, folder,
+    list = HarvestEmails(list, ChaseRegistries(address, WhoisDetail::Detailed), KeywordFilter::On, level, folder,
                          mailboxes);
+    return outcome(std::move(list));
 }
 
 bool ContactSearch::IsIanaReserved(const std::string& address)
 {
     auto keepAlive = weak_from_this().lock();
     lastFailure_.reset();
+    asking_.clear();
     // Such an address is never the source of a message, whatever a registry
     // says or whether one can be reached; neither is a text that is no
     // address, which no registry could place.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/FoundContacts.h"
 #include "investigate/ReportContext.h"
 #include "net/WhoisClient.h"
 
@@ -33,6 +34,9 @@ public:
     ContactSearch& operator=(const ContactSearch&) = delete;
 
     // The investigation window's status line and the mailer's status line.
+    // A failure's message is shown in the former after the server and port
+    // it asked ("whois.example.net:43: Socket Error # 10061 ..."), or the
+    // name it could not resolve.
     StatusSink OnStatus;
     StatusSink OnMailerStatus;
 
@@ -58,8 +62,9 @@ public:
     // 2 and above: everything, every line harvested). At levels 0 and 1 the
     // abuse mailboxes a registry answer designates stand for it, unless the
     // settings say otherwise. Makes the address the report's CurrentIP and
-    // writes its progress into the mailer's status line.
-    [[nodiscard]] std::string FindContacts(const std::string& address, std::uint16_t level);
+    // writes its progress into the mailer's status line. Tells whether any
+    // server answered: a stored answer reused counts, as it was answered.
+    [[nodiscard]] FoundContacts FindContacts(const std::string& address, std::uint16_t level);
 
     // Whether the address is not one a network operator holds: a
     // special-purpose address (private, loopback, documentation, multicast,
@@ -86,6 +91,11 @@ private:
     const Config& config_;
     ReportContext& report_;
     std::optional<std::string> lastFailure_;
+    // What the routine under way is asking: "host:port" of the server, or
+    // the name being resolved; empty before that.
+    std::string asking_;
+    // Queries answered so far, so that a search can tell whether any was.
+    unsigned long answers_ = 0;
 };
 
 // The reference to the one investigation window, held by the report session:

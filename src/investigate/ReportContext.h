@@ -15,9 +15,10 @@ struct ReportContext {
     // by the contact search, with LF already turned into CR LF.
     std::string AbuseAnswer;
     std::string WhoisAnswer;
-    // The addresses those two answers were fetched for. CurrentIP is also set
-    // by commands that fetch nothing, so it alone cannot tell whether the
-    // stored answers belong to it.
+    // The addresses those two answers were fetched for, empty when no server
+    // answered the fetch (it failed, or asked nothing), so that it is tried
+    // again. CurrentIP is also set by commands that fetch nothing, so it
+    // alone cannot tell whether the stored answers belong to it.
     std::string AbuseAnswerFor;
     std::string WhoisAnswerFor;
     // What the first registry said of each address it was asked about:

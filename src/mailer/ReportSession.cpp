@@ -49,8 +49,13 @@ std::shared_ptr<ContactSearch> ReportSession::MakeSearch()
 
 ContactCache& ReportSession::Cache()
 {
-    if (!cache_)
+    if (!cache_) {
         cache_ = std::make_unique<ContactCache>(config_.ProgramFolder, clock_, *this);
+        cache_->OnStatus = [this](const std::string& text) {
+            if (mailerStatus_)
+                mailerStatus_(text);
+        };
+    }
     return *cache_;
 }
 
@@ -60,12 +65,12 @@ std::string ReportSession::FindSourceIP(const std::vector<std::string>& lines)
 }
 
 std::string ReportSession::LookupComplaintEmails(const std::string& address, std::uint16_t level,
-                                                 std::uint16_t templatePosition)
+                                                 std::uint16_t templatePosition, LookupOutcome* outcome)
 {
-    return Cache().LookupComplaintEmails(address, level, templatePosition);
+    return Cache().LookupComplaintEmails(address, level, templatePosition, outcome);
 }
 
-std::string ReportSession::FindContacts(const std::string& address, std::uint16_t level)
+FoundContacts ReportSession::FindContacts(const std::string& address, std::uint16_t level)
 {
     return Search().FindContacts(address, level);
 }

@@ -32,8 +32,9 @@ public:
     ReportSession& operator=(const ReportSession&) = delete;
 
     // Where status texts go: the mailer's status line (the contact search's
-    // progress) and the investigation window's status line (its failures and
-    // the registries it asks). Unset sinks drop the texts.
+    // progress, and what the cache did when a search failed) and the
+    // investigation window's status line (its failures and the registries it
+    // asks). Unset sinks drop the texts.
     void SetStatusSinks(StatusSink mailerStatus, StatusSink searchStatus);
 
     // What creates the contact search: the windowed program creates its
@@ -57,10 +58,10 @@ public:
     [[nodiscard]] std::string FindSourceIP(const std::vector<std::string>& lines);
 
     [[nodiscard]] std::string LookupComplaintEmails(const std::string& address, std::uint16_t level,
-                                                    std::uint16_t templatePosition);
+                                                    std::uint16_t templatePosition, LookupOutcome* outcome = nullptr);
 
     // ContactFinder
-    [[nodiscard]] std::string FindContacts(const std::string& address, std::uint16_t level) override;
+    [[nodiscard]] FoundContacts FindContacts(const std::string& address, std::uint16_t level) override;
 
     // SourceIpChecks
     void PrepareToJudge() override;

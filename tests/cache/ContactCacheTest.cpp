@@ -33,13 +33,15 @@ public:
         friend bool operator==(const Call&, const Call&) = default;
     };
 
-    std::string FindContacts(const std::string& address, std::uint16_t level) override
+    FoundContacts FindContacts(const std::string& address, std::uint16_t level) override
     {
         calls.push_back({ address, level });
-        return answer ? answer(address, level) : std::string();
+        return { answer ? answer(address, level) : std::string(), answered };
     }
 
     std::function<std::string(const std::string&, std::uint16_t)> answer;
+    // False: no server answered the search, as in an outage.
+    bool answered = true;
     std::vector<Call> calls;
 };
 
@@ -94,6 +96,17 @@ protected:
     ScriptedFinder finder;
     RecordingUi ui;
     std::unique_ptr<ContactCache> dm;
+};
+
+// The status texts a cache shows, recorded.
+class CacheStatusTest : public DataModuleTest {
+protected:
+    CacheStatusTest()
+    {
+        DM().OnStatus = [this](const std::string& text) { statuses.push_back(text); };
+    }
+
+    std::vector<std::string> statuses;
 };
 
 TEST_F(DataModuleTest, AFirstLookUpThatFindsNothingCachesNothingButIsLogged)
@@ -177,6 +190,87 @@ TEST_F(DataModuleTest, AnEmptySearchResultIsStoredButNeverFresh)
 
     EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.10", 0, 0), "");
     EXPECT_EQ(finder.calls.size(), 2u);
+}
+
+TEST_F(CacheStatusTest, WhereTheListOfALookUpCameFrom)
+{
+    Cache(IPListValues("198.51.100.12", "fresh@isp.example", Today));
+    Cache(IPListValues("198.51.100.13", "old@isp.example", Today - 30));
+    finder.answer = [](const std::string&, std::uint16_t) { return std::string(); };
+    struct Case {
+        const char* name;
+        std::string address;
+        LookupOutcome expected;
+    };
+    const Case cases[] = {
+        { "a fresh list", "198.51.100.12", LookupOutcome::Cached },
+        { "no address", "", LookupOutcome::Cached },
+        { "a stale list searched again, finding nobody", "198.51.100.13", LookupOutcome::Searched },
+        { "a new address searched, finding nobody", "198.51.100.14", LookupOutcome::Searched },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LookupOutcome outcome = LookupOutcome::SearchFailed;
+        (void)DM().LookupComplaintEmails(c.address, 0, 0, &outcome);
+        EXPECT_EQ(outcome, c.expected);
+    }
+    EXPECT_TRUE(statuses.empty());
+}
+
+TEST_F(CacheStatusTest, ASearchNoServerAnsweredKeepsTheStaleListAndItsDate)
+{
+    // 2024-02-07, forty days before the fixture's day.
+    Cache(IPListValues("198.51.100.15", "old@isp.example,noc@isp.example", Today - 40, "hard@isp.example", Today - 35,
+                       3));
+    finder.answered = false;
+    struct Case {
+        const char* name;
+        std::uint16_t level;
+        std::string expected;
+        std::string status;
+    };
+    const Case cases[] = {
+        { "the normal list", 0, "old@isp.example,noc@isp.example",
+          "Search for 198.51.100.15 failed: using the list cached on 2024-02-07" },
+        { "the harder list, with its own date", 2, "hard@isp.example",
+          "Search for 198.51.100.15 failed: using the list cached on 2024-02-12" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        statuses.clear();
+        LookupOutcome outcome = LookupOutcome::Cached;
+        EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.15", c.level, 0, &outcome), c.expected);
+        EXPECT_EQ(outcome, LookupOutcome::CachedAfterFailedSearch);
+        EXPECT_EQ(statuses, std::vector<std::string> { c.status });
+    }
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.15", "old@isp.example,noc@isp.example", Today - 40,
+                                                  "hard@isp.example", Today - 35, 5) });
+    EXPECT_EQ(StatsRows().size(), 2u);
+
+    // The kept list is still stale: once the servers answer, it is searched again.
+    finder.answered = true;
+    finder.answer = [](const std::string&, std::uint16_t) { return "new@isp.example"; };
+    EXPECT_EQ(DM().LookupComplaintEmails("198.51.100.15", 0, 0), "new@isp.example");
+    EXPECT_EQ(CachedList("198.51.100.15"), "new@isp.example");
+    EXPECT_EQ(finder.calls.size(), 3u);
+}
+
+TEST_F(CacheStatusTest, ASearchNoServerAnsweredWithNoListToStandInFails)
+{
+    Cache(IPListValues("198.51.100.16", "", Today - 3));
+    finder.answered = false;
+    for (const char* address : { "198.51.100.16", "198.51.100.17" }) {
+        SCOPED_TRACE(address);
+        statuses.clear();
+        LookupOutcome outcome = LookupOutcome::Cached;
+        EXPECT_EQ(DM().LookupComplaintEmails(address, 0, 0, &outcome), "");
+        EXPECT_EQ(outcome, LookupOutcome::SearchFailed);
+        EXPECT_EQ(statuses, std::vector<std::string> { "Search for " + std::string(address)
+                                                       + " failed: no WHOIS server answered" });
+    }
+    // Nothing stored: the empty list keeps its date, the new address gets no row.
+    EXPECT_EQ(CacheRows(), RowList { IPListValues("198.51.100.16", "", Today - 3, "", Today - 31, 2) });
+    EXPECT_EQ(StatsRows().size(), 2u);
 }
 
 TEST_F(DataModuleTest, AnEmptyAddressTouchesNoTable)

@@ -250,6 +250,109 @@ TEST_F(ContactCommands, FindReportsToTheOperatorsAbuseDeskAndAsksNothingAboutPri
     }
 }
 
+// Every server refuses, as when the network is down.
+class ContactCommandsInAnOutage : public ContactCommands {
+protected:
+    struct Outcome {
+        int exitStatus;
+        std::string out;
+        std::string err;
+    };
+
+    // Runs each command line in a network of its own, every registry refusing.
+    std::vector<Outcome> RunAll(const std::vector<std::vector<std::string>>& commands)
+    {
+        auto outcome = RunInPrivateNetwork("127.0.0.1 localhost\n62.4.17.23 mail.operator-dsl.de\n", [&] {
+            LoopbackRegistries registries;
+            WriteSettings(registries);
+            for (Registry registry : AllRegistries)
+                registries.Refuse(registry);
+            std::vector<std::string> fields { std::to_string(registries.Port()) };
+            for (const auto& command : commands) {
+                ProcessResult result = Run(command);
+                fields.insert(fields.end(), { std::to_string(result.exitStatus), result.out, result.err });
+            }
+            return PackFields(fields);
+        });
+        std::vector<Outcome> outcomes;
+        if (!outcome)
+            return outcomes;
+        std::vector<std::string> fields = UnpackFields(*outcome);
+        if (fields.size() != 1 + 3 * commands.size()) {
+            ADD_FAILURE() << *outcome;
+            return outcomes;
+        }
+        port = fields[0];
+        for (size_t i = 1; i < fields.size(); i += 3)
+            outcomes.push_back({ std::stoi(fields[i]), fields[i + 1], fields[i + 2] });
+        return outcomes;
+    }
+
+    std::string port;
+};
+
+TEST_F(ContactCommandsInAnOutage, FindAndContactsFailNamingEachServerTheyAsked)
+{
+    WriteFile(folder / "spam.eml", MessageVia("mail.operator-dsl.de", "62.4.17.23"));
+    const std::vector<std::vector<std::string>> commands {
+        { "find", folder / "spam.eml" },
+        { "contacts", "62.4.17.23" },
+        { "contacts", "62.4.17.23", "--harder" },
+    };
+    std::vector<Outcome> outcomes = RunAll(commands);
+    if (outcomes.empty())
+        GTEST_SKIP() << "no private network namespace on this system";
+    ASSERT_EQ(outcomes.size(), commands.size());
+    const std::string refused = SocketErrorMessage(10061);
+    for (size_t i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(commands[i][0] + (commands[i].size() > 2 ? " " + commands[i][2] : ""));
+        const Outcome& run = outcomes[i];
+        EXPECT_EQ(run.exitStatus, 1);
+        EXPECT_EQ(run.out, "");
+        for (const char* server : { "127.0.0.9", "127.0.0.2" }) {
+            EXPECT_NE(run.err.find(server + (":" + port) + ": " + refused + "\n"), std::string::npos)
+                << server << " not named in:\n"
+                << run.err;
+        }
+        EXPECT_NE(run.err.find("Search for 62.4.17.23 failed: no WHOIS server answered\n"), std::string::npos)
+            << run.err;
+    }
+    EXPECT_TRUE(Rows(IPListTableDef()).empty());
+    EXPECT_EQ(Rows(IPStatsTableDef()).size(), commands.size());
+}
+
+TEST_F(ContactCommandsInAnOutage, AStaleCachedListStandsInForTheSearch)
+{
+    const int longAgo = 19000;
+    Cache(folder.Path(), { { "62.4.17.23", "abuse@operator-dsl.de,noc@operator-dsl.de", TableDate { longAgo }, "",
+                             TableDate { longAgo - 31 }, 4 } });
+    WriteFile(folder / "spam.eml", MessageVia("mail.operator-dsl.de", "62.4.17.23"));
+    const std::vector<std::vector<std::string>> commands {
+        { "contacts", "62.4.17.23" },
+        { "find", folder / "spam.eml" },
+    };
+    std::vector<Outcome> outcomes = RunAll(commands);
+    if (outcomes.empty())
+        GTEST_SKIP() << "no private network namespace on this system";
+    ASSERT_EQ(outcomes.size(), commands.size());
+    const std::string status
+        = "Search for 62.4.17.23 failed: using the list cached on " + *FormatDate(TableDate { longAgo }) + "\n";
+    const std::string expected[]
+        = { "abuse@operator-dsl.de,noc@operator-dsl.de\n", "62.4.17.23\tabuse@operator-dsl.de,noc@operator-dsl.de\n" };
+    for (size_t i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(commands[i][0]);
+        EXPECT_EQ(outcomes[i].exitStatus, 0) << outcomes[i].err;
+        EXPECT_EQ(outcomes[i].out, expected[i]);
+        EXPECT_NE(outcomes[i].err.find(status), std::string::npos) << outcomes[i].err;
+    }
+    // The list and its date are kept, so the next look-up searches again.
+    auto cache = Rows(IPListTableDef());
+    ASSERT_EQ(cache.size(), 1u);
+    EXPECT_EQ(cache[0][1], TableValue("abuse@operator-dsl.de,noc@operator-dsl.de"));
+    EXPECT_EQ(cache[0][2], TableValue(TableDate { longAgo }));
+    EXPECT_EQ(cache[0][5], TableValue(6));
+}
+
 TEST_F(ContactCommands, SourceIpReadsTheMessageFromStandardInputWithAnyLineEnds)
 {
     LoopbackRegistries registries;
@@ -309,13 +412,15 @@ TEST_F(ContactCommands, MagicAndAbuseFailuresGoToStandardErrorWithExitStatus1)
         std::vector<std::string> arguments;
         std::string err;
     };
+    // Each failure names the server and port it asked.
+    const std::string port = ":" + std::to_string(registries.Port()) + ": ";
     const Case cases[] = {
         { "magic",
           { "magic", "193.0.0.2" },
-          "Searching ARIN...\nSearching RIPE...\n" + SocketErrorMessage(10061) + "\nDisconnected\n" },
+          "Searching ARIN...\nSearching RIPE...\n127.0.0.3" + port + SocketErrorMessage(10061) + "\nDisconnected\n" },
         { "abuse",
           { "abuse", "spam.example" },
-          "Searching 127.0.0.9...\n" + SocketErrorMessage(10061) + "\nDisconnected\n" },
+          "Searching 127.0.0.9...\n127.0.0.9" + port + SocketErrorMessage(10061) + "\nDisconnected\n" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

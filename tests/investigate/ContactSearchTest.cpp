@@ -33,6 +33,13 @@ protected:
         netvane->OnMailerStatus = [this](const std::string& text) { mailerStatuses.push_back(text); };
     }
 
+    // A failure's status text: the server and port asked, and the message.
+    std::string RefusedBy(const LoopbackRegistries& peers, Registry registry) const
+    {
+        return peers.Host(registry) + ":" + std::to_string(config.WhoisPort) + ": " + Refused;
+    }
+    std::string RefusedBy(Registry registry) const { return RefusedBy(registries, registry); }
+
     TempDir folder;
     LoopbackRegistries registries;
     Config config;
@@ -221,11 +228,11 @@ TEST_F(ContactSearchTest, MagicWhoisFailuresGiveAnEmptyResultAndTheMessageInTheS
     struct Case {
         const char* name;
         Registry refused;
-        std::vector<std::string> statuses;
+        std::vector<std::string> statuses; // before the failure's
     };
     const Case cases[] = {
-        { "the second query fails after the first answer arrived", Registry::Ripe, { "Searching RIPE...", Refused } },
-        { "the first server cannot be reached", Registry::Arin, { Refused } },
+        { "the second query fails after the first answer arrived", Registry::Ripe, { "Searching RIPE..." } },
+        { "the first server cannot be reached", Registry::Arin, {} },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,7 +243,9 @@ TEST_F(ContactSearchTest, MagicWhoisFailuresGiveAnEmptyResultAndTheMessageInTheS
         statuses.clear();
 
         EXPECT_EQ(netvane->ChaseRegistries("193.0.0.1", WhoisDetail::Brief), "");
-        EXPECT_EQ(statuses, c.statuses);
+        std::vector<std::string> expected = c.statuses;
+        expected.push_back(RefusedBy(failing, c.refused));
+        EXPECT_EQ(statuses, expected);
         EXPECT_EQ(netvane->LastFailure(), Refused);
     }
 }
@@ -252,16 +261,19 @@ TEST_F(ContactSearchTest, MagicWhoisAsksAboutTheAddressOfAHostName)
         std::string queries;
         for (const auto& query : inside.Queries())
             queries += query.query + ";";
-        return PackFields({ named, unknown, queries, netvane->LastFailure().value_or("") });
+        return PackFields(
+            { named, unknown, queries, netvane->LastFailure().value_or(""), statuses.empty() ? "" : statuses.back() });
     });
     if (!outcome)
         GTEST_SKIP() << "no private network namespace on this system";
     std::vector<std::string> fields = UnpackFields(*outcome);
-    ASSERT_EQ(fields.size(), 4u) << *outcome;
+    ASSERT_EQ(fields.size(), 5u) << *outcome;
     EXPECT_EQ(fields[0], "found\r\n");
     EXPECT_EQ(fields[1], "");
     EXPECT_EQ(fields[2], "198.51.100.44;");
     EXPECT_EQ(fields[3], SocketErrorMessage(11001));
+    // The status line names what could not be resolved.
+    EXPECT_EQ(fields[4], "nothing.invalid: " + SocketErrorMessage(11001));
 }
 
 TEST_F(ContactSearchTest, QueryAbuseServiceAsksAboutTheTrimmedDomainOrTheNameOfTheAddress)
@@ -298,7 +310,8 @@ TEST_F(ContactSearchTest, QueryAbuseServiceFailureGivesAnEmptyAnswerAndTheMessag
 {
     registries.Refuse(Registry::Abuse);
     EXPECT_EQ(netvane->QueryAbuseService("spam.example"), "");
-    EXPECT_EQ(statuses, std::vector<std::string> { Refused });
+    EXPECT_EQ(statuses, std::vector<std::string> { RefusedBy(Registry::Abuse) });
+    EXPECT_EQ(netvane->LastFailure(), Refused);
 }
 
 TEST_F(ContactSearchTest, AnAddressWithoutAReverseNameIsNotAskedAbout)
@@ -374,7 +387,7 @@ TEST_F(ContactSearchTest, IsIanaReservedWithTheFirstServerUnreachable)
     EXPECT_FALSE(netvane->LastFailure());
 
     EXPECT_FALSE(netvane->IsIanaReserved("62.4.17.201"));
-    EXPECT_EQ(statuses, std::vector<std::string> { Refused });
+    EXPECT_EQ(statuses, std::vector<std::string> { RefusedBy(Registry::Arin) });
     EXPECT_EQ(netvane->LastFailure(), Refused);
 
     // A failure is no verdict: once the server is back, it is asked.
@@ -448,7 +461,9 @@ TEST_F(FindContactsTest, TheLevelDecidesWhichSourcesAreAskedAndWhichLinesCount)
         mailerStatuses.clear();
         report = ReportContext {};
 
-        EXPECT_EQ(netvane->FindContacts(Address, c.level), c.list);
+        FoundContacts found = netvane->FindContacts(Address, c.level);
+        EXPECT_EQ(found.list, c.list);
+        EXPECT_TRUE(found.answered);
 
         EXPECT_EQ(registries.Queries(), c.queries);
         EXPECT_EQ(report.CurrentIP, Address);
@@ -462,15 +477,20 @@ TEST_F(FindContactsTest, TheLevelDecidesWhichSourcesAreAskedAndWhichLinesCount)
 TEST_F(FindContactsTest, ASecondSearchForTheSameAddressReusesTheStoredAnswers)
 {
     Script(false, true);
-    EXPECT_EQ(netvane->FindContacts(Address, 2), "abuse@brief.example,abuse@detailed.example,noc@detailed.example");
+    EXPECT_EQ(netvane->FindContacts(Address, 2).list,
+              "abuse@brief.example,abuse@detailed.example,noc@detailed.example");
     EXPECT_EQ(report.AbuseAnswer, LfToCrLf("no data\n"));
     registries.ClearQueries();
 
     // Only the detailed chase is asked afresh, and only at level 2.
-    EXPECT_EQ(netvane->FindContacts(Address, 2), "abuse@brief.example,abuse@detailed.example,noc@detailed.example");
+    EXPECT_EQ(netvane->FindContacts(Address, 2).list,
+              "abuse@brief.example,abuse@detailed.example,noc@detailed.example");
     EXPECT_EQ(registries.Queries(), (std::vector<WhoisQuery> { { Registry::Arin, std::string("+ ") + Address } }));
     registries.ClearQueries();
-    EXPECT_EQ(netvane->FindContacts(Address, 0), "abuse@brief.example");
+    // Answers reused count as answered.
+    FoundContacts reused = netvane->FindContacts(Address, 0);
+    EXPECT_EQ(reused.list, "abuse@brief.example");
+    EXPECT_TRUE(reused.answered);
     EXPECT_TRUE(registries.Queries().empty());
 }
 
@@ -485,10 +505,10 @@ TEST_F(FindContactsTest, AnswersFetchedForAnotherAddressAreNeverReused)
     report.WhoisAnswer = "OrgAbuseEmail: abuse@previous-isp.example\r\n";
     report.WhoisAnswerFor = "192.0.2.1";
 
-    EXPECT_EQ(netvane->FindContacts(Address, 0), "abuse@isp.example");
+    EXPECT_EQ(netvane->FindContacts(Address, 0).list, "abuse@isp.example");
     // A level-0 search that stopped at the abuse service fetched no registry
     // answer, so a harder one for the same address fetches it.
-    EXPECT_EQ(netvane->FindContacts(Address, 1), "abuse@isp.example,abuse@brief.example");
+    EXPECT_EQ(netvane->FindContacts(Address, 1).list, "abuse@isp.example,abuse@brief.example");
 
     const WhoisQuery abuse { Registry::Abuse, "-h localhost" };
     EXPECT_EQ(registries.Queries(), (std::vector<WhoisQuery> { abuse, { Registry::Arin, Address } }));
@@ -500,9 +520,63 @@ TEST_F(FindContactsTest, AFailedAbuseQueryStoresAnEmptyAnswerAndTheChaseGoesOn)
     report.AbuseAnswer = "stale";
     registries.Refuse(Registry::Abuse);
 
-    EXPECT_EQ(netvane->FindContacts(Address, 0), "abuse@brief.example");
+    EXPECT_EQ(netvane->FindContacts(Address, 0).list, "abuse@brief.example");
     EXPECT_EQ(report.AbuseAnswer, "");
-    EXPECT_EQ(statuses, std::vector<std::string> { Refused });
+    EXPECT_EQ(statuses, std::vector<std::string> { RefusedBy(Registry::Abuse) });
+}
+
+TEST_F(FindContactsTest, TellsWhetherAnyServerAnswered)
+{
+    struct Case {
+        const char* name;
+        std::vector<Registry> refused;
+        bool abuseGivesAddress;
+        std::string list;
+        bool answered;
+    };
+    const Case cases[] = {
+        { "every server refuses", { Registry::Abuse, Registry::Arin }, false, "", false },
+        { "the abuse service refuses, the registry knows nobody", { Registry::Abuse }, false, "", true },
+        { "the registry refuses, the abuse service knows nobody", { Registry::Arin }, false, "", true },
+        { "the abuse service alone answers, with an address", { Registry::Arin }, true, "abuse@isp.example", true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackRegistries peers;
+        peers.Configure(config);
+        peers.Answer(Registry::Abuse, "-h localhost",
+                     c.abuseGivesAddress ? AbuseServiceAnswer("localhost", "abuse@isp.example") : "no data\n");
+        peers.AnswerOthers(Registry::Arin, [](const std::string&) { return std::string("NetRange: 127.0.0.0\n"); });
+        for (Registry registry : c.refused)
+            peers.Refuse(registry);
+        report = ReportContext {};
+
+        FoundContacts found = netvane->FindContacts(Address, 0);
+        EXPECT_EQ(found.list, c.list);
+        EXPECT_EQ(found.answered, c.answered);
+    }
+}
+
+TEST_F(FindContactsTest, ASearchThatGotNoAnswerIsNotReusedButAskedAgain)
+{
+    {
+        LoopbackRegistries down;
+        down.Configure(config);
+        down.Refuse(Registry::Abuse);
+        down.Refuse(Registry::Arin);
+        EXPECT_FALSE(netvane->FindContacts(Address, 0).answered);
+        EXPECT_EQ(report.AbuseAnswerFor, "");
+        EXPECT_EQ(report.WhoisAnswerFor, "");
+    }
+    registries.Configure(config);
+    Script(false, true);
+    registries.ClearQueries();
+
+    FoundContacts found = netvane->FindContacts(Address, 0);
+    EXPECT_EQ(found.list, "abuse@brief.example");
+    EXPECT_TRUE(found.answered);
+    EXPECT_EQ(registries.Queries(),
+              (std::vector<WhoisQuery> { { Registry::Abuse, "-h localhost" }, { Registry::Arin, Address } }));
 }
 
 TEST_F(FindContactsTest, TheDesignatedMailboxStandsForTheRegistryAnswerUnlessTheSettingIsOff)
@@ -526,7 +600,7 @@ TEST_F(FindContactsTest, TheDesignatedMailboxStandsForTheRegistryAnswerUnlessThe
         SCOPED_TRACE(c.name);
         config.PreferAbuseMailbox = c.prefer;
         report = ReportContext {};
-        EXPECT_EQ(netvane->FindContacts(Address, c.level), c.list);
+        EXPECT_EQ(netvane->FindContacts(Address, c.level).list, c.list);
     }
 }
 
