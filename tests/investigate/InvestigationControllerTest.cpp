@@ -152,7 +152,10 @@ TEST_F(InvestigationControllerTest, MagicWhoisFailureShowsTheMessageThenDisconne
 
     EXPECT_EQ(LastTab().text, "");
     EXPECT_EQ(fields.statusHistory,
-              (std::vector<std::string> { "Searching ARIN...", SocketErrorMessage(10061), "Disconnected" }));
+              (std::vector<std::string> { "Searching ARIN...",
+                                          registries.Host(Registry::Arin) + ":" + std::to_string(config.WhoisPort)
+                                              + ": " + SocketErrorMessage(10061),
+                                          "Disconnected" }));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -260,8 +263,11 @@ TEST_F(InvestigationControllerTest, AbuseContactFailureShowsTheMessageAndLeavesT
     controller->RunAbuseContact();
 
     EXPECT_EQ(LastTab().text, "");
-    EXPECT_EQ(fields.statusHistory, (std::vector<std::string> { "Searching " + config.AbuseWhoisHost + "...",
-                                                                SocketErrorMessage(10061), "Disconnected" }));
+    EXPECT_EQ(fields.statusHistory,
+              (std::vector<std::string> { "Searching " + config.AbuseWhoisHost + "...",
+                                          config.AbuseWhoisHost + ":" + std::to_string(config.WhoisPort) + ": "
+                                              + SocketErrorMessage(10061),
+                                          "Disconnected" }));
 }
 
 TEST_F(InvestigationControllerTest, ReverseDnsNamesAnAddressOrSaysItIsNone)
