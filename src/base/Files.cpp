@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -157,6 +159,29 @@ void ReplaceFileContent(const std::string& path, std::string_view content)
         ThrowFileError("Cannot write file", path, failure);
     }
     SyncFolderOf(target);
+}
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix)
+{
+    // Start somewhere different in every process and at every call, so that
+    // a crowded folder is not searched from its first name each time.
+    static std::atomic<unsigned> sequence { 0 };
+    auto now = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    unsigned number = now ^ (static_cast<unsigned>(getpid()) << 16) ^ (sequence++ * 2654435761u);
+    for (unsigned attempt = 0;; ++attempt, ++number) {
+        if (number == 0)
+            ++number;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X", number);
+        std::string path = folder + prefix + hex + ".tmp";
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST || attempt >= 100000)
+            ThrowFileError("Cannot create file", path, errno);
+    }
 }
 
 } // namespace morvanta

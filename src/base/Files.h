@@ -46,6 +46,11 @@ bool ForceDirectories(const std::string& folder);
 // Throws FileError, leaving the old file as it was.
 void ReplaceFileContent(const std::string& path, std::string_view content);
 
+// A new, empty file in the folder (which ends with "/") named the prefix, a
+// hexadecimal number and ".tmp", created so that no other file of that name
+// can exist before it. Returns its full path; throws FileError.
+[[nodiscard]] std::string CreateUniqueFile(const std::string& folder, const std::string& prefix);
+
 // Writes all of the bytes to the descriptor; false with errno set on failure.
 [[nodiscard]] bool WriteAllBytes(int fd, std::string_view bytes);
 
