@@ -64,16 +64,28 @@ BulkFolder::BulkFolder(std::string folder)
 
 std::optional<std::string> BulkFolder::TakeNextFile()
 {
-    std::optional<std::string> next;
-    VisitPlainFiles(folder_, [&](std::string name) {
-        if (taken_.count(name) != 0)
+    for (int listing = 0; listing < 2; ++listing) {
+        while (next_ < batch_.size()) {
+            std::string& name = batch_[next_++];
+            // Taken by an earlier batch, or gone since the listing.
+            if (taken_.count(name) != 0 || !FileExists(folder_ + name))
+                continue;
+            taken_.insert(name);
+            return std::move(name);
+        }
+        if (listing == 1)
+            break;
+        batch_.clear();
+        next_ = 0;
+        VisitPlainFiles(folder_, [&](std::string name) {
+            if (taken_.count(name) == 0)
+                batch_.push_back(std::move(name));
             return true;
-        next = std::move(name);
-        return false;
-    });
-    if (next)
-        taken_.insert(*next);
-    return next;
+        });
+    }
+    batch_.clear();
+    next_ = 0;
+    return std::nullopt;
 }
 
 } // namespace morvanta

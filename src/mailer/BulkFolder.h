@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -21,9 +22,11 @@ class BulkFolder {
 public:
     explicit BulkFolder(std::string folder);
 
-    // The first plain file in listing order that the run has not taken yet,
-    // now taken; nothing when there is none. The folder is listed anew at
-    // every call, so files added during the run are found too.
+    // The next plain file in listing order that the run has not taken yet,
+    // now taken; nothing when there is none. The folder is listed once for
+    // a whole batch of files (listing a large folder anew for every file
+    // would cost more than reporting it) and listed again when the batch is
+    // done, so files added during the run are found too.
     [[nodiscard]] std::optional<std::string> TakeNextFile();
 
     // The folder, with a trailing "/".
@@ -32,6 +35,8 @@ public:
 private:
     std::string folder_;
     std::unordered_set<std::string> taken_;
+    std::vector<std::string> batch_;
+    size_t next_ = 0;
 };
 
 } // namespace morvanta
