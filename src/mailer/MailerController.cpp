@@ -49,8 +49,13 @@ public:
     }
     ~CommandScope()
     {
-        if (--controller_.commandDepth_ == 0 && controller_.shutdownRequested_)
-            controller_.ShutdownNow();
+        if (--controller_.commandDepth_ == 0 && controller_.shutdownRequested_) {
+            try {
+                controller_.ShutdownNow();
+            } catch (...) {
+                // Each step shows its own failure; nothing may leave a destructor.
+            }
+        }
     }
     CommandScope(const CommandScope&) = delete;
     CommandScope& operator=(const CommandScope&) = delete;
