@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "base/UiServices.h"
 #include "mailer/ReportText.h"
+#include "mailer/SavedMessage.h"
 #include "mailer/SmtpDelivery.h"
 #include "net/TlsIoHandler.h"
 
@@ -636,21 +637,18 @@ MailerController::BulkStep MailerController::BulkReportNext()
     PendingFile file;
     file.name = *name;
     file.path = bulkFolder_->Path() + *name;
-    std::optional<std::string> content;
+    // Gone since the folder was listed: whoever took it has it.
+    if (!PathExists(file.path))
+        return BulkStep::Settled;
     try {
-        content = ReadWholeFile(file.path);
-    } catch (const FileError& error) {
+        file.lines = ReadSavedMessage(file.path);
+    } catch (const SavedMessageError& error) {
+        // Unreadable or far too large: it stays where it is.
         ShowPlainMessage(error.what());
         View().SetRecipients({});
         ReportBulkFile(file, BulkOutcome::Failed, true);
         return BulkStep::Settled;
     }
-    // Gone since the folder was listed: whoever took it has it.
-    if (!content)
-        return BulkStep::Settled;
-
-    file.lines = SplitLines(*content);
-    content.reset();
     View().SetMessageLines(file.lines);
     if (IsSpamAssassinReport(file.lines)) {
         std::optional<std::vector<std::string>> enclosed = ReduceSpamAssassinReport(file.lines);

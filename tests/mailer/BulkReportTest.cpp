@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -393,6 +395,23 @@ TEST_F(BulkReportTest, AnAddressErrorStopsTheRunAndTheNextSendGoesOnWithTheSameF
     EXPECT_TRUE(ListFolder(inbox.Path()).empty());
     EXPECT_FALSE(controller->BulkActive());
     EXPECT_EQ(results, (std::map<std::string, std::string> { { "1.eml", "sent" }, { "2.eml", "sent" } }));
+}
+
+TEST_F(BulkReportTest, AFileTooLargeForAMessageIsNamedAndStaysWhileTheRunGoesOn)
+{
+    StartServer();
+    WriteSettings(MailTo(server->Port()));
+    Save("1.eml", SpamFrom(Source));
+    WriteFile(inbox / "huge.eml", "");
+    ASSERT_EQ(::truncate((inbox / "huge.eml").c_str(), 51 * 1024 * 1024), 0);
+    OpenRecording();
+    controller->BulkReport();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("huge.eml is too large to be a message"), std::string::npos);
+    EXPECT_EQ(server->MessageCount(), 1);
+    EXPECT_EQ(ListFolder(inbox.Path()), Lines { "huge.eml" });
+    EXPECT_EQ(results, (std::map<std::string, std::string> { { "1.eml", "sent" }, { "huge.eml", "failed kept" } }));
+    EXPECT_EQ(fields.status, "Finished bulk reporting.");
 }
 
 // Between two files the window handles pending input: what the user starts
