@@ -8,8 +8,7 @@
 // whose own speed then bounds the rate.
 // The run without a cache is made in a network namespace of its own whose
 // name service is a hosts file, so the reverse look-ups of the searches
-// never leave it. Run from build/bench (the peers' scripts are found from
-// there).
+// never leave it.
 #include "base/Clock.h"
 #include "base/Text.h"
 #include "fixtures/PrivateNetwork.h"
@@ -200,6 +199,10 @@ struct BulkSetup {
 // private network keeps on the machine.
 RunFigures BulkRun(bool cached, MailPeer mailPeer)
 {
+    // The test fixtures find the mail server's script from the folder the
+    // tests run in, whatever folder the benchmark was started from.
+    if (chdir(MORVANTA_PROGRAM_DIR "/../tests") != 0)
+        throw std::runtime_error("no tests folder beside " MORVANTA_PROGRAM_DIR);
     BulkSetup setup(cached);
     if (cached)
         return setup.Run(mailPeer);
