@@ -22,7 +22,6 @@ MessageResult FirstButton(MessageButtons buttons)
     case MessageButtons::YesNo:
     case MessageButtons::YesNoCancel: return MessageResult::Yes;
     case MessageButtons::RetryCancel: return MessageResult::Retry;
-    case MessageButtons::Abort:
     case MessageButtons::AbortRetryIgnore: return MessageResult::Abort;
     }
     return MessageResult::Ok;

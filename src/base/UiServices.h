@@ -5,7 +5,7 @@
 
 namespace morvanta {
 
-enum class MessageButtons { Ok, Abort, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 enum class MessageIcon { None, Information, Warning, Error, Question };
 enum class MessageResult { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 

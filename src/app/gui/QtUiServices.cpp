@@ -15,7 +15,6 @@ QMessageBox::StandardButtons ToQt(MessageButtons buttons)
 {
     switch (buttons) {
     case MessageButtons::Ok: return QMessageBox::Ok;
-    case MessageButtons::Abort: return QMessageBox::Abort;
     case MessageButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
     case MessageButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
     case MessageButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
