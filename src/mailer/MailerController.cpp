@@ -8,6 +8,7 @@
 #include "mailer/ReportText.h"
 #include "mailer/SavedMessage.h"
 #include "mailer/SmtpDelivery.h"
+#include "mailer/SystemMailDelivery.h"
 #include "net/TlsIoHandler.h"
 
 #include <unistd.h>
@@ -21,13 +22,11 @@ namespace morvanta {
 namespace {
 
 constexpr const char* ApplicationTitle = "Morvanta";
-constexpr const char* ErrorTitle = "Error";
 constexpr const char* HelpFileName = "Morvanta.html";
 constexpr const char* HistoryFileName = "SentTo.txt";
 constexpr const char* LogFileName = "MVMail.log";
 constexpr const char* TemplateMask = "*Report.txt";
 constexpr std::uint16_t NoTemplateSelected = 65535;
-constexpr size_t SystemMailSubjectLimit = 255;
 
 class BusyCursor {
 public:
@@ -83,7 +82,6 @@ private:
 MailerController::MailerController(std::string programFolder, const Clock& clock)
     : programFolder_(IncludeTrailingPathDelimiter(std::move(programFolder)))
     , clock_(clock)
-    , systemMail_(std::make_unique<UnavailableSystemMail>())
     , spool_(programFolder_ + "UnProcessableSpam/")
     , message_(clock)
     , attachmentFolder_(programFolder_)
@@ -117,6 +115,7 @@ void MailerController::Start()
 {
     config_ = std::make_unique<Config>(programFolder_);
     session_ = std::make_unique<ReportSession>(*config_, clock_);
+    systemMail_ = std::make_unique<SystemMailClient>(LoadSimpleMapi(Mail().SendmailProgram, config_->NetworkTimeout));
     session_->SetMailerStatusSink([this](const std::string& text) {
         if (view_)
             view_->SetStatus(text);
@@ -133,11 +132,6 @@ void MailerController::CreateContactCache()
 void MailerController::AttachView(MailerView& view)
 {
     view_ = &view;
-}
-
-void MailerController::SetSystemMail(std::unique_ptr<SystemMail> systemMail)
-{
-    systemMail_ = systemMail ? std::move(systemMail) : std::make_unique<UnavailableSystemMail>();
 }
 
 MailerView& MailerController::View()
@@ -167,16 +161,10 @@ void MailerController::Show()
     CommandScope command(*this);
     try {
         helpFile_ = config_->ProgramFolder + HelpFileName;
-        if (Mail().UseMAPI) {
-            // Without a session every send logs on by itself; the window
-            // stays fully usable, so the remaining steps go on.
-            try {
-                if (systemMail_->Logon() != 0)
-                    Ui().ShowMessage("MAPI Logon failed", ErrorTitle, MessageButtons::Ok, MessageIcon::Error);
-            } catch (const std::exception& error) {
-                Ui().ShowError(error.what());
-            }
-        }
+        // Without a session every send logs on by itself; the window stays
+        // fully usable, so the remaining steps go on.
+        if (Mail().UseMAPI)
+            StartSystemMailSession(*systemMail_);
         attachmentFolder_ = config_->ProgramFolder;
         View().SetRecipients({});
         View().SetMessageLines({});
@@ -237,12 +225,8 @@ void MailerController::ShutdownNow()
             ShowPlainMessage(error.what());
         }
     };
-    if (Mail().UseMAPI) {
-        step([this] {
-            if (systemMail_->Logoff() != 0)
-                Ui().ShowMessage("MAPI Logoff failed", ErrorTitle, MessageButtons::Ok, MessageIcon::Error);
-        });
-    }
+    if (Mail().UseMAPI)
+        step([this] { EndSystemMailSession(*systemMail_); });
     // A history that was never read is not written over the file.
     if (historyLoaded_ && view_) {
         step([this] {
@@ -510,44 +494,26 @@ bool MailerController::SendViaMAPI(const std::vector<std::string>& templateLines
                                    const std::vector<std::string>& messageLines, std::string& subject,
                                    std::string& body)
 {
-    // FIXME: no layer over the system's mail program is plugged in yet;
-    // until one is, every send here fails as "MAPI not available".
-    SystemMailMessage report;
-    report.recipients.push_back("[SMTP:" + View().Recipients());
-    report.bcc.push_back("[SMTP:" + Mail().BCC);
-    if (forwardMode_) {
-        report.attachments = forwardFiles_;
-    } else {
+    SystemMailReport report;
+    report.recipients = View().Recipients();
+    report.configuredBcc = Mail().BCC;
+    report.forwardMode = forwardMode_;
+    report.forwardFiles = forwardFiles_;
+    report.spoolFolder = SpoolFolder();
+    if (!forwardMode_) {
         const std::string& address = session_->Context().CurrentIP;
-        report.subject = ExpandMacros(View().Subject(), address).substr(0, SystemMailSubjectLimit);
+        report.subject = ExpandMacros(View().Subject(), address);
         report.body = ExpandMacros(JoinLinesCrLf(templateLines), address) + JoinLinesCrLf(messageLines);
-        const std::string attachment = View().AttachmentPath();
-        if (!attachment.empty())
-            report.attachments.push_back(attachment);
+        report.attachmentPath = View().AttachmentPath();
     }
-    subject = report.subject;
-    body = report.body;
-
-    // A failure is spooled and logged like a failed SMTP send; the program
-    // goes on.
-    if (!systemMail_->Available()) {
-        Ui().ShowMessage("MAPI not available", ErrorTitle, MessageButtons::Abort, MessageIcon::Error);
-        return false;
-    }
-    int result = 0;
-    try {
-        result = systemMail_->SendMail(report);
-    } catch (const std::exception& error) {
-        View().AppendInfo(error.what());
-        result = -1;
-    }
-    if (result != 0) {
-        Ui().ShowMessage("MAPI Sendmail failed", ErrorTitle, MessageButtons::Abort, MessageIcon::Error);
-        return false;
-    }
-    if (forwardMode_)
-        spool_.Clear();
-    return true;
+    // A failure is shown there; the message is spooled and logged like one
+    // that the SMTP server refused, and the program goes on.
+    SystemMailOutcome outcome = SendViaSystemMail(*systemMail_, report);
+    subject = outcome.subject;
+    body = outcome.body;
+    if (outcome.result != SystemMailResult::Sent && !outcome.detail.empty())
+        View().AppendInfo(outcome.detail);
+    return outcome.result == SystemMailResult::Sent;
 }
 
 void MailerController::WriteLogRecord(const std::string& subject, const std::string& body)

@@ -6,7 +6,7 @@
 #include "mailer/MailerView.h"
 #include "mailer/ReportSession.h"
 #include "mailer/Spool.h"
-#include "mailer/SystemMail.h"
+#include "mailer/SystemMailClient.h"
 #include "net/MailMessage.h"
 #include "net/SmtpClient.h"
 
@@ -63,8 +63,10 @@ public:
     MailerController(const MailerController&) = delete;
     MailerController& operator=(const MailerController&) = delete;
 
-    // Builds the settings and the report session and makes sure the spool
-    // folder exists. The contact cache comes after the window: CreateContactCache.
+    // Builds the settings, the report session and the system-mail client
+    // (available when MailOptions SendmailProgram can be run) and makes sure
+    // the spool folder exists. The contact cache comes after the window:
+    // CreateContactCache.
     void Start();
 
     // Binds the contact cache to the program folder; called once the window
@@ -92,10 +94,6 @@ public:
     // view must outlive the controller's use of it. The contact search's
     // progress goes into its status bar, the SMTP client's into its info box.
     void AttachView(MailerView& view);
-
-    // The delivery through the system's mail program (UseMAPI). Until one is
-    // set, none is available.
-    void SetSystemMail(std::unique_ptr<SystemMail> systemMail);
 
     // What the windowed program does for the commands that open other
     // windows; unset hooks do nothing. The Netvane command calls
@@ -160,6 +158,7 @@ public:
     void ForwardUnprocessedMessages();
 
     [[nodiscard]] SmtpClient& Smtp() { return smtp_; }
+    [[nodiscard]] SystemMailClient* SystemMail() { return systemMail_.get(); }
     [[nodiscard]] MailMessage& Message() { return message_; }
 
 private:
@@ -198,9 +197,8 @@ private:
 
     [[nodiscard]] std::vector<std::string> LoadTemplate();
     [[nodiscard]] SendResult Send();
-    // The one place where delivery through the system's mail program plugs
-    // in: fills the subject and body given to it; false after a failure,
-    // which it has reported.
+    // Delivery through the system's mail program: fills the subject and body
+    // given to it; false after a failure, which it has shown.
     [[nodiscard]] bool SendViaMAPI(const std::vector<std::string>& templateLines,
                                    const std::vector<std::string>& messageLines, std::string& subject,
                                    std::string& body);
@@ -221,7 +219,7 @@ private:
     const Clock& clock_;
     std::unique_ptr<Config> config_;
     std::unique_ptr<ReportSession> session_;
-    std::unique_ptr<SystemMail> systemMail_;
+    std::unique_ptr<SystemMailClient> systemMail_;
     MailerView* view_ = nullptr;
     Spool spool_;
 

@@ -1,9 +1,12 @@
 #include "mailer/MailerController.h"
 
 #include "analysis/TextFiles.h"
+#include "fixtures/SendmailPrograms.h"
 #include "mailer/MailerFixture.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -198,7 +201,8 @@ TEST_F(MailerControllerTest, AHistoryThatCannotBeWrittenIsShownAndTheUserSetting
     EXPECT_NE(ReadFile(user / "Morvanta/Morvanta.ini").find("LastBulkReportPath=/bulk/"), std::string::npos);
 }
 
-// Until a layer over the system's mail program is plugged in, none is there.
+// No sendmail program: the window says so when it opens and when it
+// closes, and still keeps the history and the user settings.
 TEST_F(MailerControllerTest, WithUseMapiTheMissingMailProgramIsShownAtStartAndEndAndNothingElseIsLost)
 {
     WriteSettings("UseMAPI=1\r\n");
@@ -213,45 +217,30 @@ TEST_F(MailerControllerTest, WithUseMapiTheMissingMailProgramIsShownAtStartAndEn
     controller->RecipientsExit();
     controller->Settings().LastBulkReportPath = "/bulk/";
     controller->Shutdown();
-    EXPECT_EQ(MessageTexts(), Lines { "MAPI services are not available on this system" });
+    EXPECT_EQ(ui.errors, (Lines { "MAPI services are not available on this system",
+                                  "MAPI services are not available on this system" }));
     EXPECT_EQ(ReadFile(program / "SentTo.txt"), "abuse@b.example\r\nabuse@a.example\r\n");
     EXPECT_NE(ReadFile(user / "Morvanta/Morvanta.ini").find("LastBulkReportPath=/bulk/"), std::string::npos);
 }
 
-// A mail program that answers with the codes it is given.
-class ScriptedSystemMail : public SystemMail {
-public:
-    ScriptedSystemMail(int logon, int logoff)
-        : logon_(logon)
-        , logoff_(logoff)
-    {
-    }
-    [[nodiscard]] bool Available() const override { return true; }
-    [[nodiscard]] int Logon() override { return logon_; }
-    [[nodiscard]] int Logoff() override { return logoff_; }
-    [[nodiscard]] int SendMail(const SystemMailMessage&) override { return 0; }
-
-private:
-    int logon_;
-    int logoff_;
-};
-
-TEST_F(MailerControllerTest, AFailedSystemMailLogonOrLogoffIsShownInAnErrorBox)
+TEST_F(MailerControllerTest, AFailedSystemMailLogonIsShownInAnErrorBoxAndTheWindowGoesOn)
 {
-    WriteSettings("UseMAPI=1\r\n");
+    SendmailPrograms programs;
+    const std::string sendmail = programs.Capturing();
+    WriteSettings("UseMAPI=1\r\nSendmailProgram=" + sendmail + "\r\n");
     controller = std::make_unique<MailerController>(program.Path(), clock);
-    controller->SetSystemMail(std::make_unique<ScriptedSystemMail>(3, 2));
     controller->Start();
     controller->AttachView(fields);
+    // There when the program started, gone when the window opens.
+    ASSERT_EQ(::chmod(sendmail.c_str(), 0644), 0);
     controller->Show();
-    controller->Shutdown();
-    ASSERT_EQ(ui.messages.size(), 2u);
+    ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "MAPI Logon failed");
-    EXPECT_EQ(ui.messages[1].text, "MAPI Logoff failed");
-    for (const auto& message : ui.messages) {
-        EXPECT_EQ(message.buttons, MessageButtons::Ok);
-        EXPECT_EQ(message.icon, MessageIcon::Error);
-    }
+    EXPECT_EQ(ui.messages[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(fields.templateNames, Lines { "VirusReport.txt" });
+    controller->Shutdown();
+    EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(PathExists(program / "SentTo.txt"));
 }
 

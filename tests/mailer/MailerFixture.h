@@ -60,7 +60,9 @@ protected:
     void WriteSettings(const std::string& mailOptions, const std::string& options = "",
                        const std::string& sections = "")
     {
-        std::string ini = "[MailOptions]\r\n" + mailOptions + "[Options]\r\n" + options;
+        // No sendmail program unless the options name one.
+        std::string ini = "[MailOptions]\r\n" + mailOptions + "SendmailProgram=" + program / "no-sendmail"
+                          + "\r\n[Options]\r\n" + options;
         for (const char* key : { "DefaultWhoisHost", "RipeWhoisHost", "AfrinicWhoisHost", "ApnicWhoisHost",
                                  "JpnicWhoisHost", "LacnicWhoisHost", "BrnicWhoisHost", "AbuseWhoisHost" })
             ini += std::string(key) + "=127.0.0.1\r\n";

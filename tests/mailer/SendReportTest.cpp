@@ -1,6 +1,7 @@
 #include "mailer/MailerController.h"
 
 #include "app/PasswordScramble.h"
+#include "fixtures/SendmailPrograms.h"
 #include "fixtures/SmtpTestServer.h"
 #include "mailer/MailerFixture.h"
 #include "net/MessageErrors.h"
@@ -8,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -367,42 +369,21 @@ TEST_F(SendReportTest, ALoginIsGivenOnlyWithAuthenticationOn)
     EXPECT_EQ(server->Envelope(2).login, "reporter");
 }
 
-// The delivery through the system's mail program, as the send command sees it.
-class RecordingSystemMail : public SystemMail {
-public:
-    explicit RecordingSystemMail(int result)
-        : result_(result)
-    {
-    }
-    [[nodiscard]] bool Available() const override { return true; }
-    [[nodiscard]] int Logon() override { return 0; }
-    [[nodiscard]] int Logoff() override { return 0; }
-    [[nodiscard]] int SendMail(const SystemMailMessage& message) override
-    {
-        sent.push_back(message);
-        return result_;
-    }
-
-    std::vector<SystemMailMessage> sent;
-
-private:
-    int result_;
-};
-
 TEST_F(SendReportTest, WithoutTheSystemMailProgramTheReportIsSpooledAndLoggedAndTheProgramGoesOn)
 {
     WriteSettings("UseMAPI=1\r\nHostAddress=mail\r\nDefaultFromEMailAddress=reporter@example.org\r\n");
     Open();
+    ui.errors.clear();
     FillReport();
     fields.subject = "%IP% " + std::string(300, 's');
     controller->SendReport();
 
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "MAPI not available");
-    EXPECT_EQ(ui.messages[0].buttons, MessageButtons::Abort);
     EXPECT_EQ(ui.messages[0].icon, MessageIcon::Error);
     EXPECT_EQ(controller->LastSendOutcome(), SendOutcome::Failed);
     EXPECT_TRUE(controller->HasConfig());
+    EXPECT_EQ(fields.info, Lines { "MAPI services are not available on this system" });
     EXPECT_EQ(SpoolContents(), Lines { JoinLinesCrLf(SpamFrom(Source)) });
     const std::string subject = ("198.51.100.23 " + std::string(300, 's')).substr(0, 255);
     const std::string body
@@ -410,38 +391,55 @@ TEST_F(SendReportTest, WithoutTheSystemMailProgramTheReportIsSpooledAndLoggedAnd
     EXPECT_EQ(Log(), Record("abuse@isp.example", "", "", subject, body, ""));
 }
 
-TEST_F(SendReportTest, TheSystemMailProgramGetsOneRecipientLineAndTheConfiguredBcc)
+// msmtp stands where sendmail would and relays to the loopback server.
+TEST_F(SendReportTest, TheSystemMailProgramSendsToTheEMailsAndTheConfiguredBccOnly)
 {
+    StartServer();
+    SendmailPrograms programs;
     WriteFile(program / "evidence.zip", "zip");
-    for (int result : { 0, 2 }) {
-        SCOPED_TRACE(result);
-        WriteSettings("UseMAPI=1\r\nHostAddress=mail\r\nDefaultFromEMailAddress=reporter@example.org\r\n"
-                      "BCC=hidden@example.net\r\n");
-        controller = std::make_unique<MailerController>(program.Path(), clock);
-        auto mail = std::make_unique<RecordingSystemMail>(result);
-        RecordingSystemMail& recorder = *mail;
-        controller->SetSystemMail(std::move(mail));
-        controller->Start();
-        controller->AttachView(fields);
-        controller->Show();
-        ui.messages.clear();
-        FillReport();
-        fields.recipients = "abuse@isp.example,noc@isp.example";
-        fields.bcc = "typed@example.net";
-        fields.cc = "copy@example.net";
-        fields.attachmentPath = program / "evidence.zip";
-        controller->SendReport();
+    WriteSettings("UseMAPI=1\r\nSendmailProgram=" + programs.Msmtp(server->Port())
+                  + "\r\nHostAddress=mail\r\nDefaultFromEMailAddress=reporter@example.org\r\n"
+                    "BCC=hidden@example.net\r\n");
+    Open();
+    FillReport();
+    fields.recipients = "abuse@isp.example,noc@isp.example";
+    fields.bcc = "typed@example.net";
+    fields.cc = "copy@example.net";
+    fields.attachmentPath = program / "evidence.zip";
+    controller->SendReport();
 
-        ASSERT_EQ(recorder.sent.size(), 1u);
-        const SystemMailMessage& sent = recorder.sent[0];
-        EXPECT_EQ(sent.recipients, Lines { "[SMTP:abuse@isp.example,noc@isp.example" });
-        EXPECT_EQ(sent.bcc, Lines { "[SMTP:hidden@example.net" });
-        EXPECT_EQ(sent.attachments, Lines { program / "evidence.zip" });
-        EXPECT_EQ(sent.subject, "Spam from 198.51.100.23");
-        EXPECT_EQ(SpoolNames().size(), result == 0 ? 0u : 1u);
-        EXPECT_EQ(MessageTexts(), result == 0 ? Lines {} : Lines { "MAPI Sendmail failed" });
-        EXPECT_EQ(controller->LastSendOutcome(), result == 0 ? SendOutcome::Sent : SendOutcome::Failed);
-    }
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(controller->LastSendOutcome(), SendOutcome::Sent);
+    ASSERT_EQ(server->MessageCount(), 1);
+    Lines recipients = server->Envelope(1).recipients;
+    std::sort(recipients.begin(), recipients.end());
+    EXPECT_EQ(recipients, (Lines { "abuse@isp.example", "hidden@example.net", "noc@isp.example" }));
+    ParsedMessage message = server->Parse(1);
+    EXPECT_EQ(message.Header("Subject"), "Spam from 198.51.100.23");
+    ASSERT_EQ(message.attachments.size(), 1u);
+    EXPECT_EQ(message.attachments[0].fileName, "evidence.zip");
+    EXPECT_TRUE(SpoolNames().empty());
+    EXPECT_EQ(Log().rfind("To: abuse@isp.example,noc@isp.example\r\nCC: copy@example.net\r\n"
+                          "BCC: typed@example.net\r\nSubject: Spam from 198.51.100.23\r\n",
+                          0),
+              0u);
+}
+
+TEST_F(SendReportTest, ASystemMailProgramThatFailsLeavesTheReportSpooledAndLogged)
+{
+    SendmailPrograms programs;
+    WriteSettings("UseMAPI=1\r\nSendmailProgram="
+                  + programs.Script("refusing-sendmail", "cat >/dev/null\necho 'mail queue full' >&2\nexit 75\n")
+                  + "\r\nHostAddress=mail\r\nDefaultFromEMailAddress=reporter@example.org\r\n");
+    Open();
+    FillReport();
+    controller->SendReport();
+    EXPECT_EQ(MessageTexts(), Lines { "MAPI Sendmail failed" });
+    EXPECT_EQ(controller->LastSendOutcome(), SendOutcome::Failed);
+    ASSERT_EQ(fields.info.size(), 1u);
+    EXPECT_NE(fields.info[0].find("mail queue full"), std::string::npos) << fields.info[0];
+    EXPECT_EQ(SpoolContents(), Lines { JoinLinesCrLf(SpamFrom(Source)) });
+    EXPECT_EQ(Log().rfind("To: abuse@isp.example\r\n", 0), 0u);
 }
 
 } // namespace
