@@ -46,8 +46,9 @@ constexpr long PeakMemoryTargetKB = 60 * 1024;
 
 std::string SourceOf(int index)
 {
-    // 198.18.0.0/15 is set aside for benchmarks.
-    return "198.18." + std::to_string(index / 250) + "." + std::to_string(index % 250 + 1);
+    // Global addresses: special-purpose ones are never a message's source.
+    // Only loopback registries are asked about them.
+    return "62.4." + std::to_string(index / 250) + "." + std::to_string(index % 250 + 1);
 }
 
 std::string SavedMessage(int index)

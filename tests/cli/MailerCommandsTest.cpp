@@ -466,8 +466,8 @@ TEST_F(MailerCommands, ARunKilledInTheMiddleOfASendKeepsThatMessage)
 TEST_F(MailerCommands, BulkReportsAFolderThroughTheRegistriesToTheMailServer)
 {
     ::unlink((folder / "IPList.db").c_str());
-    Save("a.eml", SpamFrom("198.51.100.77", "first"));
-    Save("b.eml", SpamFrom("192.0.2.200", "second"));
+    Save("a.eml", SpamFrom("62.4.17.77", "first"));
+    Save("b.eml", SpamFrom("85.13.20.200", "second"));
     Save("c.eml", { "Subject: untraceable", "", "body" });
     auto outcome = RunInPrivateNetwork("127.0.0.1 localhost\n", [&] {
         LoopbackRegistries registries;
@@ -487,15 +487,15 @@ TEST_F(MailerCommands, BulkReportsAFolderThroughTheRegistriesToTheMailServer)
     ASSERT_GE(fields.size(), 3u) << *outcome;
     EXPECT_EQ(fields[0], "0") << fields[2];
     EXPECT_EQ(SortedLines(fields[1]),
-              (Lines { "a.eml\t198.51.100.77\tabuse@198-51-100-77.example.net\tsent",
-                       "b.eml\t192.0.2.200\tabuse@192-0-2-200.example.net\tsent", "c.eml\t\t\tspooled" }));
+              (Lines { "a.eml\t62.4.17.77\tabuse@62-4-17-77.example.net\tsent",
+                       "b.eml\t85.13.20.200\tabuse@85-13-20-200.example.net\tsent", "c.eml\t\t\tspooled" }));
     Lines sent(fields.begin() + 3, fields.end());
     std::sort(sent.begin(), sent.end());
     EXPECT_EQ(sent,
-              (Lines { "abuse@192-0-2-200.example.net Virus report", "abuse@198-51-100-77.example.net Virus report" }));
+              (Lines { "abuse@62-4-17-77.example.net Virus report", "abuse@85-13-20-200.example.net Virus report" }));
     std::string log = ReadFile(folder / "MVMail.log");
-    EXPECT_NE(log.find("To: abuse@198-51-100-77.example.net\r\n"), std::string::npos);
-    EXPECT_NE(log.find("To: abuse@192-0-2-200.example.net\r\n"), std::string::npos);
+    EXPECT_NE(log.find("To: abuse@62-4-17-77.example.net\r\n"), std::string::npos);
+    EXPECT_NE(log.find("To: abuse@85-13-20-200.example.net\r\n"), std::string::npos);
     EXPECT_EQ(SpoolContents(), Lines { "Subject: untraceable\r\n\r\nbody\r\n" });
     EXPECT_TRUE(ListFolder(inbox.Path()).empty());
     // The finds were cached for the next run.
