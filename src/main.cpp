@@ -1,9 +1,9 @@
 #include "app/Platform.h"
 #include "app/gui/CommandGuard.h"
-#include "app/gui/DesktopUrl.h"
 #include "app/gui/QtUiServices.h"
 #include "app/gui/TerminationSignals.h"
 #include "base/UiServices.h"
+#include "browser/gui/BrowserHooks.h"
 #include "investigate/gui/InvestigationHookup.h"
 #include "mailer/MailerController.h"
 #include "mailer/gui/MailerWindow.h"
@@ -16,6 +16,9 @@ int main(int argc, char* argv[])
     using namespace morvanta;
 
     CreateInstanceMutex("MorvantaMutex");
+
+    // The web engine of the browser windows is prepared before Qt starts.
+    PrepareWebEngine();
 
     // The program reads no arguments of its own; Qt may take its standard ones.
     QApplication application(argc, argv);
@@ -31,7 +34,7 @@ int main(int argc, char* argv[])
     RunGuarded([&] { controller.Start(); });
     if (!controller.HasConfig())
         return 1;
-    controller.launchUrl = OpenWithDesktop;
+    InstallBrowserHooks(controller);
     MailerWindow window(controller);
     InstallInvestigationWindow(controller, RecipientsOf(window));
 

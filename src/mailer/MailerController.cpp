@@ -1,10 +1,13 @@
 #include "mailer/MailerController.h"
 
+#include "browser/BrowserPolicy.h"
+
 #include "analysis/TextFiles.h"
 #include "app/Platform.h"
 #include "base/Files.h"
 #include "base/Text.h"
 #include "base/UiServices.h"
+#include "browser/BrowserPolicy.h"
 #include "mailer/ReportText.h"
 #include "mailer/SavedMessage.h"
 #include "mailer/SmtpDelivery.h"
@@ -252,9 +255,13 @@ void MailerController::FindComplaintEmails(std::uint16_t level)
     CommandScope command(*this);
     MailingScope mailing(*this);
     const std::string address = session_->FindSourceIP(View().MessageLines());
-    const std::string list = session_->LookupComplaintEmails(address, level, TemplatePosition());
+    LookupOutcome outcome = LookupOutcome::Cached;
+    const std::string list = session_->LookupComplaintEmails(address, level, TemplatePosition(), &outcome);
     View().SetRecipients(list);
-    View().SetStatus("Finished " + address + " report");
+    // A search that no server answered leaves its own text in the status bar,
+    // which says what the list in the box is worth.
+    if (outcome != LookupOutcome::CachedAfterFailedSearch && outcome != LookupOutcome::SearchFailed)
+        View().SetStatus("Finished " + address + " report");
 }
 
 void MailerController::SelectTemplate(int position)
@@ -309,11 +316,8 @@ void MailerController::OpenInvestigation()
 
 void MailerController::LaunchUrls()
 {
-    for (const std::string& line : View().MessageLines()) {
-        const std::string trimmed = Trim(line);
-        if (Contains(trimmed, "http://") && openBrowser)
-            openBrowser(trimmed);
-    }
+    if (openBrowser)
+        BrowserPolicy::OpenUrlLines(View().MessageLines(), openBrowser);
 }
 
 void MailerController::AddToList(const char* caption, const char* prompt, const char* fileName)

@@ -272,6 +272,21 @@ TEST_F(MailerControllerTest, FindingPutsTheCachedListIntoTheEMailsBoxAndNamesThe
     }
 }
 
+TEST_F(MailerControllerTest, AFindThatNoServerAnsweredLeavesTheStaleListAndSaysSoInTheStatusBar)
+{
+    WriteSettings("");
+    WriteTableFile(program / "IPList.db", IPListTableDef(),
+                   { { 0, IPListValues("85.12.40.9", "abuse@isp.example", kDay - 40) } });
+    Open();
+    fields.messageLines = SpamFrom("85.12.40.9");
+
+    controller->FindComplaintEmails(0);
+
+    EXPECT_EQ(fields.recipients, "abuse@isp.example");
+    EXPECT_TRUE(fields.status.starts_with("Search for 85.12.40.9 failed: using the list cached on ")) << fields.status;
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST_F(MailerControllerTest, TheContactSearchProgressGoesToTheStatusBar)
 {
     WriteSettings("");
