@@ -50,7 +50,7 @@ ip link set lo up
 
 # The name service of this namespace: our hosts file, and a resolver that
 # points at a loopback port where nothing answers.
-printf '127.0.0.1 localhost\n198.51.100.23 mail.bulk-sender.example\n' >"$work/hosts"
+printf '127.0.0.1 localhost\n62.4.17.23 mail.bulksender-hosting.net\n' >"$work/hosts"
 printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"$work/resolv.conf"
 mount --bind "$work/hosts" /etc/hosts
 mount --bind "$work/resolv.conf" /etc/resolv.conf

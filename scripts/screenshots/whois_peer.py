@@ -22,9 +22,9 @@ def network_answer(address):
             + "OrgName:        Bulk Sender Hosting\nOrgId:          BSH-1\n"
             + "Address:        1 Example Way\nCity:           Springfield\nCountry:        US\n\n"
             + "OrgAbuseHandle: ABUSE1-ARIN\nOrgAbuseName:   Abuse Desk\n"
-            + f"OrgAbuseEmail:  abuse@{dashed}.bulk-sender.example\n\n"
+            + f"OrgAbuseEmail:  abuse@{dashed}.bulksender-hosting.net\n\n"
             + "OrgTechHandle:  NOC1-ARIN\nOrgTechName:    Network Operations\n"
-            + "OrgTechEmail:   noc@bulk-sender.example\n")
+            + "OrgTechEmail:   noc@bulksender-hosting.net\n")
 
 
 def reserved_answer(address):
