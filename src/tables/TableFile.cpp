@@ -447,7 +447,7 @@ void Configure(SqliteConnection& connection)
         if (error.code() != TableErrorCode::ReadOnly)
             throw;
     }
-    connection.Execute("PRAGMA synchronous=FULL");
+    connection.Execute("PRAGMA synchronous=NORMAL");
     connection.Execute("PRAGMA secure_delete=ON");
 }
 

@@ -23,9 +23,14 @@
 //   2  dates as TEXT "YYYY-MM-DD", date-times as TEXT "YYYY-MM-DD HH:MM:SS"
 //      (declared DATE_TEXT and DATETIME_TEXT), readable in any SQLite tool
 //
-// Open files run in WAL mode with synchronous=FULL: a write has reached the
-// disk when the call that made it returns. secure_delete is on, so content
-// freed by an update is zeroed and a salvage cannot bring old rows back.
+// Open files run in WAL mode with synchronous=NORMAL: a committed write
+// survives the program being killed or crashing at any moment, and the file
+// stays consistent through a power failure, which can at most cost the
+// last look-ups' counters, statistics rows or a freshly found list (a new
+// search finds it again). Waiting for the disk at every commit (FULL) made
+// each look-up cost two disk flushes, which capped bulk runs at about a
+// hundred messages a second. secure_delete is on, so content freed by an
+// update is zeroed and a salvage cannot bring old rows back.
 //
 // Several programs may use a table file at once; its lock file (see
 // TableFileLock) keeps repairs and upgrades apart from them.
