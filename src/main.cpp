@@ -3,9 +3,9 @@
 #include "app/gui/QtUiServices.h"
 #include "app/gui/TerminationSignals.h"
 #include "base/UiServices.h"
-#include "browser/gui/BrowserHooks.h"
-#include "investigate/gui/InvestigationHookup.h"
 #include "mailer/MailerController.h"
+#include "mailer/gui/BrowserHooks.h"
+#include "mailer/gui/InvestigationHookup.h"
 #include "mailer/gui/MailerWindow.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 #include "browser/gui/BrowserWindow.h"
 
 #include "app/gui/DesktopUrl.h"
-#include "browser/gui/BrowserHooks.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/TestFiles.h"
 #include "fixtures/WebTestServer.h"
 #include "mailer/MailerController.h"
+#include "mailer/gui/BrowserHooks.h"
 
 #include <QApplication>
 #include <QDesktopServices>

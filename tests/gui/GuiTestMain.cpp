@@ -1,5 +1,5 @@
 #include "browser/BrowserPolicy.h"
-#include "browser/gui/BrowserHooks.h"
+#include "mailer/gui/BrowserHooks.h"
 
 #include <QApplication>
 

@@ -5,8 +5,8 @@
 #include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/TestFiles.h"
 #include "fixtures/WhoisRegistries.h"
-#include "investigate/gui/InvestigationHookup.h"
 #include "mailer/MailerController.h"
+#include "mailer/gui/InvestigationHookup.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "browser/gui/BrowserHooks.h"
+#include "mailer/gui/BrowserHooks.h"
 
 #include "app/gui/DesktopUrl.h"
 #include "browser/gui/BrowserWindow.h"

@@ -1,4 +1,4 @@
-#include "investigate/gui/InvestigationHookup.h"
+#include "mailer/gui/InvestigationHookup.h"
 
 #include "investigate/gui/InvestigationWindow.h"
 #include "mailer/MailerController.h"
