@@ -161,7 +161,12 @@ void ReplaceFileContent(const std::string& path, std::string_view content)
     SyncFolderOf(target);
 }
 
-std::string CreateUniqueFile(const std::string& folder, const std::string& prefix)
+namespace {
+
+// Tries names made of the prefix, a hexadecimal number and ".tmp" until the
+// attempt (which returns false with errno set when it fails) makes one.
+template <typename Attempt>
+std::string TakeUniqueName(const std::string& folder, const std::string& prefix, Attempt&& take)
 {
     // Start somewhere different in every process and at every call, so that
     // a crowded folder is not searched from its first name each time.
@@ -174,14 +179,45 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& prefi
         char hex[16];
         std::snprintf(hex, sizeof hex, "%X", number);
         std::string path = folder + prefix + hex + ".tmp";
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
+        if (take(path))
             return path;
-        }
         if (errno != EEXIST || attempt >= 100000)
             ThrowFileError("Cannot create file", path, errno);
     }
+}
+
+} // namespace
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& prefix)
+{
+    return TakeUniqueName(folder, prefix, [](const std::string& path) {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+        return true;
+    });
+}
+
+std::string MoveUnderUniqueName(const std::string& existing, const std::string& folder, const std::string& prefix)
+{
+    try {
+        return TakeUniqueName(folder, prefix, [&](const std::string& path) {
+            return ::renameat2(AT_FDCWD, existing.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+        });
+    } catch (const FileError& error) {
+        if (error.code() != EINVAL && error.code() != ENOSYS && error.code() != EOPNOTSUPP)
+            throw;
+    }
+    // A file system that cannot rename without replacing: an empty file
+    // reserves the name, and the rename goes over it.
+    const std::string path = CreateUniqueFile(folder, prefix);
+    if (std::rename(existing.c_str(), path.c_str()) != 0) {
+        const int failure = errno;
+        ::unlink(path.c_str());
+        ThrowFileError("Cannot create file", path, failure);
+    }
+    return path;
 }
 
 } // namespace morvanta

@@ -51,6 +51,15 @@ void ReplaceFileContent(const std::string& path, std::string_view content);
 // can exist before it. Returns its full path; throws FileError.
 [[nodiscard]] std::string CreateUniqueFile(const std::string& folder, const std::string& prefix);
 
+// Moves the file (which must lie on the folder's file system) to a new name
+// in the folder, chosen as CreateUniqueFile chooses one. The name appears
+// with the file's whole content in one step and never replaces another
+// file; only where the file system cannot rename without replacing does an
+// empty file reserve the name first. Returns the new full path; throws
+// FileError, leaving the file where it was.
+[[nodiscard]] std::string MoveUnderUniqueName(const std::string& existing, const std::string& folder,
+                                              const std::string& prefix);
+
 // Writes all of the bytes to the descriptor; false with errno set on failure.
 [[nodiscard]] bool WriteAllBytes(int fd, std::string_view bytes);
 

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace morvanta {
@@ -40,23 +39,18 @@ Spool::Spool(std::string folder)
 std::string Spool::Add(const std::vector<std::string>& lines) const
 {
     // The lines are written under a name outside the mask first, so that no
-    // half-written file is ever taken for a spooled message, and then renamed
-    // over the new empty "_MV" file.
+    // half-written file is ever taken for a spooled message, and the written
+    // file then takes its "_MV" name in one step: no "_MV" file exists
+    // before it holds the message, so a program killed at any moment leaves
+    // no spool file without one.
     const std::string staging = CreateUniqueFile(folder_, ".spool");
-    const std::string path = [&] {
-        try {
-            WriteFileDurably(staging, JoinLinesCrLf(lines));
-            return CreateUniqueFile(folder_, "_MV");
-        } catch (...) {
-            ::unlink(staging.c_str());
-            throw;
-        }
-    }();
-    if (std::rename(staging.c_str(), path.c_str()) != 0) {
-        int failure = errno;
+    std::string path;
+    try {
+        WriteFileDurably(staging, JoinLinesCrLf(lines));
+        path = MoveUnderUniqueName(staging, folder_, "_MV");
+    } catch (...) {
         ::unlink(staging.c_str());
-        ::unlink(path.c_str());
-        throw FileError("Cannot write file \"" + path + "\". " + std::strerror(failure), failure);
+        throw;
     }
     SyncFolderOf(path);
     return path;

@@ -8,6 +8,7 @@
 #include "base/Clock.h"
 #include "base/Text.h"
 #include "fixtures/PrivateNetwork.h"
+#include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/SmtpTestServer.h"
 #include "fixtures/TableFiles.h"
 #include "fixtures/TestFiles.h"
@@ -928,6 +929,68 @@ TEST_F(BulkKill, KilledAnywhereManyTimesNoMessageIsLostAndTheTablesNeedNoRepair)
         EXPECT_GE(row.values[1].DateTime().dayNumber, firstDay);
         EXPECT_LE(row.values[1].DateTime().dayNumber, lastDay);
         EXPECT_EQ(row.values[2], TableValue(0));
+    }
+}
+
+// A run killed while it puts a message into the spool leaves it in the bulk
+// folder or whole in the spool, never a spool file without the message.
+TEST(BulkKillWhileSpooling, LeavesTheMessageInItsFolderOrWholeInTheSpool)
+{
+    const std::string message = "Subject: untraceable\r\n\r\nNo source anywhere.\r\n";
+    struct Case {
+        const char* name;
+        const char* stop;
+    };
+    const Case cases[] = {
+        { "writing the message", "write:/UnProcessableSpam/:1" },
+        { "naming the spool file", "name:/UnProcessableSpam/_MV:1" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder;
+        TempDir home;
+        TempDir inbox;
+        TempDir logs;
+        ClosedPort refused;
+        WriteFile(folder / "Morvanta.ini",
+                  "[Options]\r\nDefaultWhoisHost=127.0.0.1\r\nAbuseWhoisHost=127.0.0.1\r\nWhoisPort="
+                      + std::to_string(refused.Port()) + "\r\n");
+        WriteFile(inbox / "1.eml", message);
+        const Lines environment { "XDG_CONFIG_HOME=" + home.Path() };
+
+        BulkRun::Options options;
+        options.arguments = { "--folder", folder.Path(), "bulk", inbox.Path() };
+        options.environment = environment;
+        options.environment.push_back(std::string("LD_PRELOAD=") + MORVANTA_STOP_BEFORE_CALL_LIBRARY);
+        options.environment.push_back(std::string("MORVANTA_STOP_BEFORE=") + c.stop);
+        options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+        options.errorFile = logs / "killed.err";
+        {
+            BulkRun run(options);
+            const auto deadline = Clock::now() + std::chrono::seconds(20);
+            while (run.Check() == BulkRun::State::Running && Clock::now() < deadline)
+                std::this_thread::sleep_for(milliseconds(1));
+            ASSERT_EQ(run.Check(), BulkRun::State::Stopped) << ReadFile(options.errorFile);
+            run.Kill();
+        }
+        auto spooled = [&] {
+            Lines contents;
+            for (const std::string& name : ListFolder(folder / "UnProcessableSpam"))
+                if (name.rfind("_MV", 0) == 0)
+                    contents.push_back(ReadFile(folder / ("UnProcessableSpam/" + name)));
+            return contents;
+        };
+        const Lines afterKill = spooled();
+        EXPECT_TRUE(afterKill.empty() || afterKill == Lines { message });
+        EXPECT_TRUE(!afterKill.empty() || PathExists(inbox / "1.eml"));
+
+        ProcessResult last = RunCli({ "--folder", folder.Path(), "bulk", inbox.Path() }, {}, environment);
+        EXPECT_EQ(last.exitStatus, 0) << last.err;
+        EXPECT_EQ(ListFolder(inbox.Path()), Lines {});
+        const Lines afterRestart = spooled();
+        EXPECT_FALSE(afterRestart.empty());
+        for (const std::string& content : afterRestart)
+            EXPECT_EQ(content, message);
     }
 }
 

@@ -35,6 +35,29 @@ TEST(CreateUniqueFile, MakesANewEmptyFileNamedPrefixHexNumberTmpEveryTime)
     EXPECT_THROW((void)CreateUniqueFile(folder / "missing/", "_MV"), FileError);
 }
 
+TEST(MoveUnderUniqueName, GivesTheFileANewNameOfTheFormAndKeepsEveryOther)
+{
+    TempDir folder;
+    const std::string staging = folder / ".staging";
+    std::vector<std::pair<std::string, std::string>> moved;
+    for (int i = 0; i < 20; ++i) {
+        const std::string content = "message " + std::to_string(i);
+        WriteFile(staging, content);
+        std::string path = MoveUnderUniqueName(staging, folder.Path(), "_MV");
+        ASSERT_EQ(path.rfind(folder.Path(), 0), 0u);
+        EXPECT_THAT(path.substr(folder.Path().size()), ::testing::MatchesRegex("_MV[0-9A-F]+\\.tmp"));
+        EXPECT_FALSE(PathExists(staging));
+        moved.emplace_back(path, content);
+    }
+    for (const auto& [path, content] : moved)
+        EXPECT_EQ(ReadFile(path), content);
+    EXPECT_EQ(ListFolder(folder.Path()).size(), 20u);
+
+    // A file that is not there takes no name.
+    EXPECT_THROW((void)MoveUnderUniqueName(folder / "missing", folder.Path(), "_XX"), FileError);
+    EXPECT_EQ(ListFolder(folder.Path()).size(), 20u);
+}
+
 TEST(Spool, AddsEachMessageAsAFileOfItsOwnWithCrLfLines)
 {
     TempDir folder;
