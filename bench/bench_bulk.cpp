@@ -200,10 +200,6 @@ struct BulkSetup {
 // private network keeps on the machine.
 RunFigures BulkRun(bool cached, MailPeer mailPeer)
 {
-    // The test fixtures find the mail server's script from the folder the
-    // tests run in, whatever folder the benchmark was started from.
-    if (chdir(MORVANTA_PROGRAM_DIR "/../tests") != 0)
-        throw std::runtime_error("no tests folder beside " MORVANTA_PROGRAM_DIR);
     BulkSetup setup(cached);
     if (cached)
         return setup.Run(mailPeer);

@@ -6,12 +6,11 @@
 #include "mailer/SmtpDelivery.h"
 
 #include "BenchSupport.h"
+#include "fixtures/SmtpTestServer.h"
 
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -19,11 +18,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -37,14 +33,7 @@ constexpr int ReportsPerRound = 100;
 constexpr size_t ReportAttachmentSize = 50 * 1024;
 constexpr size_t LargeAttachmentSize = 50 * 1024 * 1024;
 constexpr long PeakMemoryTargetKB = 4 * 1024;
-const char* const Python = "/usr/bin/python3";
 const char* const Msmtp = "/usr/bin/msmtp";
-
-std::string ServerScript()
-{
-    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "tests/fixtures/smtp_test_server.py")
-        .string();
-}
 
 pid_t Spawn(const std::vector<std::string>& arguments, posix_spawn_file_actions_t* actions)
 {
@@ -58,75 +47,14 @@ pid_t Spawn(const std::vector<std::string>& arguments, posix_spawn_file_actions_
     return child;
 }
 
-// aiosmtpd on 127.0.0.1, accepting and forgetting every message; it ends
-// when its input pipe closes.
-class LoopbackSmtpServer {
-public:
-    LoopbackSmtpServer()
-    {
-        int input[2], output[2];
-        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_ = Spawn({ Python, ServerScript(), "serve", "--mode", "plain" }, &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        close(input[0]);
-        close(output[1]);
-        input_ = input[1];
-        std::string announced;
-        while (pid_ > 0 && announced.find('\n') == std::string::npos) {
-            pollfd entry { output[0], POLLIN, 0 };
-            char buffer[64];
-            ssize_t count = poll(&entry, 1, 30000) > 0 ? read(output[0], buffer, sizeof buffer) : 0;
-            if (count <= 0)
-                break;
-            announced.append(buffer, static_cast<size_t>(count));
-        }
-        close(output[0]);
-        if (announced.rfind("PORT ", 0) == 0)
-            port_ = std::stoi(announced.substr(5));
-        if (port_ <= 0) {
-            Stop();
-            throw std::runtime_error("aiosmtpd did not start");
-        }
-    }
-
-    ~LoopbackSmtpServer() { Stop(); }
-
-    [[nodiscard]] int Port() const { return port_; }
-
-private:
-    void Stop()
-    {
-        if (input_ >= 0)
-            close(input_);
-        input_ = -1;
-        if (pid_ <= 0)
-            return;
-        int status = 0;
-        for (int waited = 0; waitpid(pid_, &status, WNOHANG) == 0; ++waited) {
-            if (waited > 1000) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        pid_ = -1;
-    }
-
-    pid_t pid_ = -1;
-    int input_ = -1;
-    int port_ = 0;
-};
-
-LoopbackSmtpServer& Server()
+// aiosmtpd on 127.0.0.1, accepting and forgetting every message.
+const test::SmtpTestServer& Server()
 {
-    static LoopbackSmtpServer server;
+    static const test::SmtpTestServer server([] {
+        test::SmtpTestServer::Options options;
+        options.store = false;
+        return options;
+    }());
     return server;
 }
 
