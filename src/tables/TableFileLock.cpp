@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -124,12 +125,12 @@ TableFileLock& TableFileLock::operator=(TableFileLock&& other) noexcept
     return *this;
 }
 
-TableFileLock TableFileLock::ForUse(const std::string& tablePath, const std::string& context,
-                                    std::chrono::milliseconds wait)
+std::optional<TableFileLock> TableFileLock::Acquire(const std::string& tablePath, Hold whileTaken,
+                                                    std::chrono::milliseconds wait)
 {
     int descriptor = OpenLockFile(tablePath + kTableLockExtension);
     if (descriptor < 0)
-        return {};
+        return TableFileLock();
     TableFileLock lock(descriptor, tablePath);
     Backoff backoff(wait);
     for (;;) {
@@ -138,41 +139,39 @@ TableFileLock TableFileLock::ForUse(const std::string& tablePath, const std::str
             lock.hold_ = Hold::Exclusive;
             return lock;
         }
-        if (attempt == Attempt::Taken)
+        if (attempt == Attempt::Taken && whileTaken == Hold::Shared) {
             attempt = TryLock(descriptor, LOCK_SH);
-        if (attempt == Attempt::Granted) {
-            lock.hold_ = Hold::Shared;
-            return lock;
+            if (attempt == Attempt::Granted) {
+                lock.hold_ = Hold::Shared;
+                return lock;
+            }
         }
         if (attempt == Attempt::Unsupported)
-            return {};
+            return TableFileLock();
         if (!backoff.Pause())
-            throw TableError(TableErrorCode::Busy, context,
-                             "another program has been repairing or upgrading it for more than " + WaitText(wait));
+            return std::nullopt;
     }
+}
+
+TableFileLock TableFileLock::ForUse(const std::string& tablePath, const std::string& context,
+                                    std::chrono::milliseconds wait)
+{
+    std::optional<TableFileLock> lock = Acquire(tablePath, Hold::Shared, wait);
+    if (!lock)
+        throw TableError(TableErrorCode::Busy, context,
+                         "another program has been repairing or upgrading it for more than " + WaitText(wait));
+    return std::move(*lock);
 }
 
 TableFileLock TableFileLock::ForMaintenance(const std::string& tablePath, const std::string& context,
                                             std::chrono::milliseconds wait)
 {
-    int descriptor = OpenLockFile(tablePath + kTableLockExtension);
-    if (descriptor < 0)
-        return {};
-    TableFileLock lock(descriptor, tablePath);
-    Backoff backoff(wait);
-    for (;;) {
-        Attempt attempt = TryLock(descriptor, LOCK_EX);
-        if (attempt == Attempt::Granted) {
-            lock.hold_ = Hold::Exclusive;
-            return lock;
-        }
-        if (attempt == Attempt::Unsupported)
-            return {};
-        if (!backoff.Pause())
-            throw TableError(TableErrorCode::Busy, context,
-                             "another program kept it open for more than " + WaitText(wait)
-                                 + "; it must be closed for the table to be repaired or upgraded");
-    }
+    std::optional<TableFileLock> lock = Acquire(tablePath, Hold::None, wait);
+    if (!lock)
+        throw TableError(TableErrorCode::Busy, context,
+                         "another program kept it open for more than " + WaitText(wait)
+                             + "; it must be closed for the table to be repaired or upgraded");
+    return std::move(*lock);
 }
 
 void TableFileLock::Share()

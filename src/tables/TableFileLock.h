@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 // Two programs on one table file: the window, and the command-line tool
@@ -77,6 +78,11 @@ private:
     enum class Hold { None, Shared, Exclusive };
 
     TableFileLock(int descriptor, std::string tablePath);
+    // Exclusive, or while another program has the table open the hold given
+    // (Shared; None: wait for it); without a lock where none can be had.
+    // Nothing when the wait runs out.
+    [[nodiscard]] static std::optional<TableFileLock> Acquire(const std::string& tablePath, Hold whileTaken,
+                                                              std::chrono::milliseconds wait);
 
     [[nodiscard]] std::string ReadRecord() const;
     void WriteRecord(const std::string& record);
