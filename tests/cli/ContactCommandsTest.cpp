@@ -1,3 +1,4 @@
+#include "CliFixture.h"
 #include "analysis/EmailHarvest.h"
 #include "base/Text.h"
 #include "fixtures/PrivateNetwork.h"
@@ -21,23 +22,11 @@ using namespace whois_text;
 
 // A program folder whose settings aim every WHOIS server at loopback
 // registries, and a home of its own.
-class ContactCommands : public ::testing::Test {
+class ContactCommands : public CliFixture {
 protected:
     void WriteSettings(const LoopbackRegistries& registries)
     {
         WriteFile(folder / "Morvanta.ini", "[Options]\r\n" + registries.OptionsIni());
-    }
-
-    ProcessResult Run(std::vector<std::string> arguments, const std::string& input = {})
-    {
-        return RunIn(folder.Path(), std::move(arguments), input);
-    }
-
-    ProcessResult RunIn(const std::string& programFolder, std::vector<std::string> arguments,
-                        const std::string& input = {})
-    {
-        arguments.insert(arguments.begin(), { "--folder", programFolder });
-        return RunCli(arguments, input, { "XDG_CONFIG_HOME=" + home.Path() });
     }
 
     std::vector<std::vector<TableValue>> Rows(const TableDef& definition) { return RowsIn(folder.Path(), definition); }
@@ -57,9 +46,6 @@ protected:
             table.push_back({ 0, values });
         WriteTableFile(programFolder + "IPList.db", IPListTableDef(), table);
     }
-
-    TempDir folder;
-    TempDir home;
 };
 
 std::string QueryLog(const LoopbackRegistries& registries)

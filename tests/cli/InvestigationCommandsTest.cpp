@@ -1,3 +1,4 @@
+#include "CliFixture.h"
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/RoutedNetwork.h"
 #include "fixtures/ScriptedTcpServer.h"
@@ -15,24 +16,7 @@
 namespace morvanta::test {
 namespace {
 
-// A program folder whose settings aim every WHOIS query at a loopback port.
-class InvestigationCommand : public ::testing::Test {
-protected:
-    void WriteSettings(int port, const std::string& more = "")
-    {
-        WriteFile(folder / "Morvanta.ini", "[Options]\r\nDefaultWhoisHost=127.0.0.1\r\nWhoisPort="
-                                               + std::to_string(port) + "\r\nNetworkTimeout=5\r\n" + more);
-    }
-
-    ProcessResult Run(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.begin(), { "--folder", folder.Path() });
-        return RunCli(arguments, {}, { "XDG_CONFIG_HOME=" + home.Path() });
-    }
-
-    TempDir folder;
-    TempDir home;
-};
+class InvestigationCommand : public LoopbackWhoisFixture { };
 
 TEST_F(InvestigationCommand, IPBlockPrintsTheAnswerAsReceived)
 {

@@ -1,3 +1,4 @@
+#include "CliFixture.h"
 #include "base/Text.h"
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/ScriptedTcpServer.h"
@@ -54,7 +55,7 @@ Lines SortedLines(const std::string& text)
 
 // A program folder whose WHOIS servers are a refused loopback port and
 // whose sources are cached, a home of its own and a folder of saved messages.
-class MailerCommands : public ::testing::Test {
+class MailerCommands : public CliFixture {
 protected:
     MailerCommands()
     {
@@ -88,14 +89,6 @@ protected:
 
     void Save(const std::string& name, const Lines& lines) { WriteFile(inbox / name, JoinLinesCrLf(lines)); }
 
-    [[nodiscard]] std::vector<std::string> Environment() const { return { "XDG_CONFIG_HOME=" + home.Path() }; }
-
-    ProcessResult Run(std::vector<std::string> arguments, const std::string& input = {})
-    {
-        arguments.insert(arguments.begin(), { "--folder", folder.Path() });
-        return RunCli(arguments, input, Environment());
-    }
-
     [[nodiscard]] Lines SpoolContents() const
     {
         Lines contents;
@@ -120,8 +113,6 @@ protected:
         { "203.0.113.9", "abuse@other.example,noc@other.example" },
     };
 
-    TempDir folder;
-    TempDir home;
     TempDir inbox;
     ClosedPort refusedWhois;
 };

@@ -1,3 +1,4 @@
+#include "CliFixture.h"
 #include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/TestFiles.h"
 
@@ -10,24 +11,7 @@
 namespace morvanta::test {
 namespace {
 
-// A program folder whose settings aim every WHOIS query at a loopback port.
-class WhoisCommand : public ::testing::Test {
-protected:
-    void WriteSettings(int port, const std::string& more = "")
-    {
-        WriteFile(folder / "Morvanta.ini", "[Options]\r\nDefaultWhoisHost=127.0.0.1\r\nWhoisPort="
-                                               + std::to_string(port) + "\r\nNetworkTimeout=5\r\n" + more);
-    }
-
-    ProcessResult Run(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.begin(), { "--folder", folder.Path() });
-        return RunCli(arguments, {}, { "XDG_CONFIG_HOME=" + home.Path() });
-    }
-
-    TempDir folder;
-    TempDir home;
-};
+class WhoisCommand : public LoopbackWhoisFixture { };
 
 TEST_F(WhoisCommand, PrintsTheAnswerByteForByte)
 {
