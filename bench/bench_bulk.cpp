@@ -11,6 +11,7 @@
 // never leave it.
 #include "base/Clock.h"
 #include "base/Text.h"
+#include "fixtures/CliProcess.h"
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/SmtpTestServer.h"
@@ -21,19 +22,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -77,45 +71,14 @@ struct RunFigures {
 // error dropped; its time and peak memory as the kernel counted them.
 RunFigures RunCli(const std::vector<std::string>& arguments, const std::string& home)
 {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    std::vector<std::string> args { MORVANTA_PROGRAM_DIR "/morvanta-cli" };
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::string homeEntry = "XDG_CONFIG_HOME=" + home;
     auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-        std::vector<char*> argp;
-        for (auto& arg : args)
-            argp.push_back(arg.data());
-        argp.push_back(nullptr);
-        setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-        dup2(out[1], 1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        execv(argp[0], argp.data());
-        _exit(127);
-    }
-    close(out[1]);
+    CliProcess cli(arguments, { "XDG_CONFIG_HOME=" + home });
+    CliProcess::Ending ending = cli.Finish();
     RunFigures figures;
-    std::string output;
-    char buffer[65536];
-    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) != 0;) {
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            break;
-        output.append(buffer, static_cast<size_t>(got));
-    }
-    close(out[0]);
-    int status = 0;
-    rusage usage {};
-    wait4(child, &status, 0, &usage);
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    figures.peakKilobytes = usage.ru_maxrss;
-    figures.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    for (const std::string& line : SplitLines(output))
+    figures.peakKilobytes = ending.peakKilobytes;
+    figures.exitStatus = ending.exitStatus;
+    for (const std::string& line : SplitLines(ending.output))
         figures.linesSent += line.size() > 5 && line.compare(line.size() - 5, 5, "\tsent") == 0 ? 1 : 0;
     return figures;
 }

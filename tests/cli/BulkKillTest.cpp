@@ -43,7 +43,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
 
 namespace morvanta::test {
 namespace {
@@ -273,10 +272,7 @@ public:
         }
         Lines args { MORVANTA_CLI };
         args.insert(args.end(), options.arguments.begin(), options.arguments.end());
-        Lines env;
-        for (char** entry = environ; *entry; ++entry)
-            env.emplace_back(*entry);
-        env.insert(env.end(), options.environment.begin(), options.environment.end());
+        Lines env = EnvironmentWith(options.environment);
         std::vector<char*> argp;
         for (std::string& arg : args)
             argp.push_back(arg.data());

@@ -1,5 +1,6 @@
 #include "CliFixture.h"
 #include "base/Text.h"
+#include "fixtures/CliProcess.h"
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/SmtpTestServer.h"
@@ -11,10 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,8 +23,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace morvanta::test {
 namespace {
@@ -280,83 +275,6 @@ TEST_F(MailerCommands, BulkRefusesAFolderThatDoesNotExist)
     EXPECT_EQ(result.out, "");
 }
 
-// morvanta-cli bulk running in the background, its output read line by line.
-class BackgroundCli {
-public:
-    BackgroundCli(const std::vector<std::string>& arguments, const std::vector<std::string>& environment)
-    {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        std::vector<std::string> args { MORVANTA_CLI };
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<std::string> env;
-        for (char** entry = environ; *entry; ++entry)
-            env.push_back(*entry);
-        env.insert(env.end(), environment.begin(), environment.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> argp;
-            for (auto& arg : args)
-                argp.push_back(arg.data());
-            argp.push_back(nullptr);
-            std::vector<char*> envp;
-            for (auto& entry : env)
-                envp.push_back(entry.data());
-            envp.push_back(nullptr);
-            dup2(out[1], 1);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 2);
-            execve(argp[0], argp.data(), envp.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~BackgroundCli()
-    {
-        Kill();
-        close(out_);
-    }
-
-    // The next line of standard output; nothing when it ends or the wait runs out.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds limit = std::chrono::seconds(20))
-    {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (pending_.find('\n') == std::string::npos) {
-            auto left
-                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd entry { out_, POLLIN, 0 };
-            if (left.count() <= 0 || poll(&entry, 1, static_cast<int>(left.count())) <= 0)
-                return std::nullopt;
-            char buffer[4096];
-            ssize_t got = read(out_, buffer, sizeof buffer);
-            if (got <= 0)
-                return std::nullopt;
-            pending_.append(buffer, static_cast<size_t>(got));
-        }
-        size_t end = pending_.find('\n');
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        return line;
-    }
-
-    void Kill()
-    {
-        if (pid_ <= 0)
-            return;
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string pending_;
-};
-
 // What a restarted run must still find: every message either delivered
 // (once or more) or spooled, none lost.
 void ExpectEveryMessageReportedOrSpooled(const Lines& subjects, const Lines& delivered, const Lines& spooled)
@@ -381,7 +299,7 @@ TEST_F(MailerCommands, ARunKilledBetweenFilesLosesNoMessage)
     }
     // Each run is killed as soon as it has finished one file.
     for (int run = 0; run < 3; ++run) {
-        BackgroundCli cli({ "--folder", folder.Path(), "bulk", inbox.Path() }, Environment());
+        CliProcess cli({ "--folder", folder.Path(), "bulk", inbox.Path() }, Environment());
         const size_t before = ListFolder(inbox.Path()).size();
         ASSERT_TRUE(cli.ReadLine()) << "run " << run << " reported no file";
         cli.Kill();
@@ -430,7 +348,7 @@ TEST_F(MailerCommands, ARunKilledInTheMiddleOfASendKeepsThatMessage)
     for (size_t i = 0; i < subjects.size(); ++i)
         Save(std::to_string(i) + ".eml", SpamFrom("198.51.100.23", subjects[i]));
     {
-        BackgroundCli cli({ "--folder", folder.Path(), "bulk", inbox.Path() }, Environment());
+        CliProcess cli({ "--folder", folder.Path(), "bulk", inbox.Path() }, Environment());
         // Wait until the whole message is on the server, unconfirmed.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (stalling.Received(0).find("\r\n.\r\n") == std::string::npos
