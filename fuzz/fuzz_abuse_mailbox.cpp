@@ -1,7 +1,7 @@
 // The recognisers of a registry's designated abuse mailbox, and the
 // special-purpose address table, over any answer text.
 #include "analysis/AbuseMailbox.h"
-#include "analysis/SpecialPurposeAddress.h"
+#include "analysis/AddressKind.h"
 
 #include "FuzzSupport.h"
 

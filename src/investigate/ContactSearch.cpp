@@ -2,7 +2,7 @@
 
 #include "analysis/DottedQuad.h"
 #include "analysis/EmailHarvest.h"
-#include "analysis/SpecialPurposeAddress.h"
+#include "analysis/AddressKind.h"
 #include "app/Config.h"
 #include "base/Text.h"
 #include "base/UiServices.h"

@@ -1,4 +1,4 @@
-#include "analysis/SpecialPurposeAddress.h"
+#include "analysis/AddressKind.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace {
 
 // The first and last address of every block of the registry, and the
 // addresses just outside it.
-TEST(ClassifyIPv4, KnowsEveryBlockOfTheSpecialPurposeRegistryToItsEdges)
+TEST(ClassifyIPv4, KnowsEveryBlockOfTheIanaRegistryToItsEdges)
 {
     struct Block {
         const char* name;
@@ -40,8 +40,8 @@ TEST(ClassifyIPv4, KnowsEveryBlockOfTheSpecialPurposeRegistryToItsEdges)
     };
     for (const Block& block : blocks) {
         SCOPED_TRACE(block.name);
-        EXPECT_EQ(ClassifyIPv4(block.first), AddressKind::SpecialPurpose);
-        EXPECT_EQ(ClassifyIPv4(block.last), AddressKind::SpecialPurpose);
+        EXPECT_EQ(ClassifyIPv4(block.first), AddressKind::Reserved);
+        EXPECT_EQ(ClassifyIPv4(block.last), AddressKind::Reserved);
         if (!block.before.empty()) {
             EXPECT_EQ(ClassifyIPv4(block.before), AddressKind::Global) << block.before;
         }
@@ -60,7 +60,7 @@ TEST(ClassifyIPv4, ReadsOnlyFourDecimalNumbersUpTo255)
     };
     const Case cases[] = {
         { "a public address", "62.4.17.201", AddressKind::Global },
-        { "leading zeros are decimal", "010.000.000.001", AddressKind::SpecialPurpose },
+        { "leading zeros are decimal", "010.000.000.001", AddressKind::Reserved },
         { "a long run of zeros before a digit", "0000000000000000000000062.4.17.201", AddressKind::Global },
         { "a part above 255", "999.1.1.1", AddressKind::NotAnAddress },
         { "256 in the last part", "62.4.17.256", AddressKind::NotAnAddress },

@@ -1,4 +1,4 @@
-#include "analysis/SpecialPurposeAddress.h"
+#include "analysis/AddressKind.h"
 
 #include <array>
 #include <cstdint>
@@ -26,7 +26,7 @@ constexpr std::uint32_t Quad(std::uint32_t a, std::uint32_t b, std::uint32_t c, 
 // 192.0.0.9/32 and 192.0.0.10/32, RFC 7723 and RFC 8155; NAT64/DNS64
 // discovery 192.0.0.170/32 and 192.0.0.171/32, RFC 7050) and the limited
 // broadcast address 255.255.255.255/32 (RFC 919) inside 240.0.0.0/4.
-constexpr std::array<Block, 18> SpecialPurposeBlocks { {
+constexpr std::array<Block, 18> ReservedBlocks { {
     { Quad(0, 0, 0, 0), 8 }, // "this network", RFC 791
     { Quad(10, 0, 0, 0), 8 }, // private use, RFC 1918
     { Quad(100, 64, 0, 0), 10 }, // shared address space, RFC 6598
@@ -88,9 +88,9 @@ AddressKind ClassifyIPv4(std::string_view text)
     const std::optional<std::uint32_t> address = ParseDottedQuad(text);
     if (!address)
         return AddressKind::NotAnAddress;
-    for (const Block& block : SpecialPurposeBlocks) {
+    for (const Block& block : ReservedBlocks) {
         if (InBlock(*address, block))
-            return AddressKind::SpecialPurpose;
+            return AddressKind::Reserved;
     }
     return AddressKind::Global;
 }

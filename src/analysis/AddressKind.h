@@ -6,7 +6,7 @@ namespace morvanta {
 
 enum class AddressKind {
     NotAnAddress, // not four decimal numbers 0 to 255 joined by dots
-    SpecialPurpose, // in the IANA IPv4 special-purpose registry, multicast or reserved
+    Reserved, // in the IANA IPv4 special-purpose registry, multicast or reserved
     Global, // anything else: an address some network operator holds
 };
 
