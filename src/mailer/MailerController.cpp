@@ -1,7 +1,5 @@
 #include "mailer/MailerController.h"
 
-#include "browser/BrowserPolicy.h"
-
 #include "analysis/TextFiles.h"
 #include "app/Platform.h"
 #include "base/Files.h"
