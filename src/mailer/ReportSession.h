@@ -37,9 +37,8 @@ public:
     // investigation window's status line (its failures and the registries it
     // asks). Unset sinks drop the texts.
     void SetStatusSinks(StatusSink mailerStatus, StatusSink searchStatus);
-    // Each of them alone, leaving the other as it is.
+    // The mailer's alone, leaving the other as it is.
     void SetMailerStatusSink(StatusSink mailerStatus) { mailerStatus_ = std::move(mailerStatus); }
-    void SetSearchStatusSink(StatusSink searchStatus) { searchStatus_ = std::move(searchStatus); }
 
     // What creates the contact search: the windowed program creates its
     // investigation window here. Without a factory a bare instance is made.
