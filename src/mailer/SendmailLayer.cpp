@@ -248,12 +248,6 @@ public:
     std::string text;
 };
 
-std::string LastComponent(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool HasControlOrBlank(std::string_view text)
 {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -467,7 +461,8 @@ MapiResult SendmailLayer::MAPISendMail(MapiSession session, const MapiMessage& m
         if (!FileExists(file.pathName))
             return Fail(mapi::AttachmentNotFound, "The attachment " + file.pathName + " does not exist.");
         AttachmentFile& part = mail.Parts.AddAttachmentFile(file.pathName);
-        part.FileName = file.fileName.empty() ? LastComponent(file.pathName) : file.fileName;
+        if (!file.fileName.empty())
+            part.FileName = file.fileName;
         // A named pipe or device is refused here, without waiting on it.
         try {
             part.CheckReadable();
