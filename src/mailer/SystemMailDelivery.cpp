@@ -12,13 +12,6 @@ void ShowErrorDialog(const std::string& text)
     Ui().ShowMessage(text, "Error", MessageButtons::Ok, MessageIcon::Error);
 }
 
-// The client holds nothing of this report for the next one.
-void ClearClientMessage(SystemMailClient& client)
-{
-    client.Recipient.clear();
-    client.ClearMessage();
-}
-
 } // namespace
 
 SystemMailOutcome SendViaSystemMail(SystemMailClient& client, const SystemMailReport& report)
@@ -57,14 +50,14 @@ SystemMailOutcome SendViaSystemMail(SystemMailClient& client, const SystemMailRe
         outcome.detail = client.LastFailure().empty()
                              ? "The system's mail service refused the message (code " + std::to_string(result) + ")."
                              : client.LastFailure();
-        ClearClientMessage(client);
+        client.ClearMessage();
         ShowErrorDialog(MapiSendmailFailedText);
         return outcome;
     }
 
     if (report.forwardMode)
         DeleteMatchingFiles(report.spoolFolder, "_MV*.*");
-    ClearClientMessage(client);
+    client.ClearMessage();
     outcome.result = SystemMailResult::Sent;
     return outcome;
 }
