@@ -1,7 +1,7 @@
 #include "mailer/SystemMailDelivery.h"
 
-#include "analysis/TextFiles.h"
 #include "base/UiServices.h"
+#include "mailer/Spool.h"
 
 namespace morvanta {
 
@@ -56,7 +56,7 @@ SystemMailOutcome SendViaSystemMail(SystemMailClient& client, const SystemMailRe
     }
 
     if (report.forwardMode)
-        DeleteMatchingFiles(report.spoolFolder, "_MV*.*");
+        Spool(report.spoolFolder).Clear();
     client.ClearMessage();
     outcome.result = SystemMailResult::Sent;
     return outcome;
