@@ -486,7 +486,7 @@ void MailerController::AssembleMessage(const std::vector<std::string>& templateL
     }
     const std::string& address = session_->Context().CurrentIP;
     message_.Subject = ExpandMacros(View().Subject(), address);
-    message_.SetBodyText(ExpandMacros(JoinLinesCrLf(templateLines), address) + JoinLinesCrLf(View().MessageLines()));
+    message_.SetBodyText(ReportBody(templateLines, View().MessageLines(), address));
     const std::string attachment = View().AttachmentPath();
     if (!attachment.empty())
         message_.Parts.AddAttachmentFile(attachment);
@@ -505,7 +505,7 @@ bool MailerController::SendViaMAPI(const std::vector<std::string>& templateLines
     if (!forwardMode_) {
         const std::string& address = session_->Context().CurrentIP;
         report.subject = ExpandMacros(View().Subject(), address);
-        report.body = ExpandMacros(JoinLinesCrLf(templateLines), address) + JoinLinesCrLf(messageLines);
+        report.body = ReportBody(templateLines, messageLines, address);
         report.attachmentPath = View().AttachmentPath();
     }
     // A failure is shown there; the message is spooled and logged like one

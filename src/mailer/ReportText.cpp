@@ -29,6 +29,12 @@ std::string ExpandMacros(std::string_view text, const std::string& currentIP)
     return result;
 }
 
+std::string ReportBody(const std::vector<std::string>& templateLines, const std::vector<std::string>& messageLines,
+                       const std::string& currentIP)
+{
+    return ExpandMacros(JoinLinesCrLf(templateLines), currentIP) + JoinLinesCrLf(messageLines);
+}
+
 std::string ReportLogRecord(const std::string& to, const std::string& cc, const std::string& bcc,
                             const std::string& subject, const std::string& body, const std::string& attachment)
 {

@@ -14,6 +14,11 @@ namespace morvanta {
 // again.
 [[nodiscard]] std::string ExpandMacros(std::string_view text, const std::string& currentIP);
 
+// The body of a report: the template with its macro expanded, then the
+// message, every line ending in CR LF.
+[[nodiscard]] std::string ReportBody(const std::vector<std::string>& templateLines,
+                                     const std::vector<std::string>& messageLines, const std::string& currentIP);
+
 // One record of MVMail.log as handed to AppendLineToFile (which ends it with
 // one more CR LF): the To, CC, BCC and Subject lines, an empty line, the body
 // (whose lines already end with CR LF) and a CR LF, an empty line, the
