@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/Files.h"
+#include "base/Text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -69,6 +70,27 @@ void PrintStatus(const std::string& text)
 {
     // Standard error is unbuffered: one text, one write.
     std::cerr << (text + "\n");
+}
+
+void ReportOutputFailure()
+{
+    std::cerr << "Cannot write the result to standard output.\n";
+}
+
+bool PrintResult(const std::string& text)
+{
+    std::cout << text;
+    std::cout.flush();
+    if (!std::cout) {
+        ReportOutputFailure();
+        return false;
+    }
+    return true;
+}
+
+std::string AsReceived(const std::string& shown)
+{
+    return ReplaceAll(shown, "\r\n", "\n");
 }
 
 CommandRegistration::CommandRegistration(int order, std::string name, std::string description, CommandSetup setup)

@@ -35,6 +35,17 @@ private:
 // One status text on standard error.
 void PrintStatus(const std::string& text);
 
+// Says on standard error that standard output could not be written.
+void ReportOutputFailure();
+
+// Writes the text to standard output and flushes it; false, after saying so
+// on standard error, when it could not be written.
+[[nodiscard]] bool PrintResult(const std::string& text);
+
+// Answers are shown with every LF turned into CR LF; the tool prints them as
+// the server sent them. Every CR LF of such a text stands for one LF.
+[[nodiscard]] std::string AsReceived(const std::string& shown);
+
 // A command adds itself to the tool with a static CommandRegistration: its
 // name and help line, and a setup that adds its options and callback to the
 // subcommand made for it. The order decides its place in the help text.

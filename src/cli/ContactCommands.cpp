@@ -21,24 +21,6 @@ namespace {
 // as made with no template selected: position -1 as an unsigned 16-bit number.
 constexpr std::uint16_t NoTemplateSelected = 65535;
 
-[[nodiscard]] bool PrintResult(const std::string& text)
-{
-    std::cout << text;
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "Cannot write the result to standard output.\n";
-        return false;
-    }
-    return true;
-}
-
-// Answers are shown with every LF turned into CR LF; the tool prints them as
-// the server sent them. Every CR LF of such a text stands for one LF.
-std::string AsReceived(const std::string& shown)
-{
-    return ReplaceAll(shown, "\r\n", "\n");
-}
-
 std::vector<std::string> MessageLines(const std::string& path)
 {
     // Split as a pasted text is split into the message box's lines.

@@ -1,6 +1,5 @@
 // The investigation window's IP block and traceroute commands.
 #include "app/Config.h"
-#include "base/Text.h"
 #include "cli/CliCommand.h"
 #include "investigate/InvestigationController.h"
 #include "mailer/ReportSession.h"
@@ -61,15 +60,7 @@ int RunIPBlock(CliContext& context, const InvestigationOptions& options)
     controller->RunIPBlock();
     if (controller->LastFailure())
         return ExitFailed;
-    // Shown with every LF turned into CR LF; printed as the server sent it.
-    const std::string answer = ReplaceAll(controller->Tabs().back().text, "\r\n", "\n");
-    std::cout << answer;
-    std::cout.flush();
-    if (!std::cout) {
-        std::cerr << "Cannot write the result to standard output.\n";
-        return ExitFailed;
-    }
-    return ExitDone;
+    return PrintResult(AsReceived(controller->Tabs().back().text)) ? ExitDone : ExitFailed;
 }
 
 int RunTrace(CliContext& context, const InvestigationOptions& options)
@@ -78,7 +69,7 @@ int RunTrace(CliContext& context, const InvestigationOptions& options)
     auto controller = MakeController(context, view, options);
     controller->RunTraceroute();
     if (view.writeFailed) {
-        std::cerr << "Cannot write the result to standard output.\n";
+        ReportOutputFailure();
         return ExitFailed;
     }
     return controller->LastFailure() ? ExitFailed : ExitDone;

@@ -157,7 +157,7 @@ int RunBulk(const std::string& folder)
     }
     mailer.Finish();
     if (outputFailed) {
-        std::cerr << "Cannot write the result to standard output.\n";
+        ReportOutputFailure();
         return ExitFailed;
     }
     return anyFailed ? ExitFailed : ExitDone;
