@@ -108,13 +108,7 @@ protected:
         return PathExists(program / "MVMail.log") ? ReadFile(program / "MVMail.log") : "";
     }
 
-    [[nodiscard]] std::vector<std::string> SpoolNames() const
-    {
-        std::vector<std::string> names;
-        for (const std::string& name : ListFolder(program / "UnProcessableSpam/"))
-            names.push_back(name);
-        return names;
-    }
+    [[nodiscard]] std::vector<std::string> SpoolNames() const { return ListFolder(program / "UnProcessableSpam/"); }
 
     // The contents of every spool file, sorted.
     [[nodiscard]] std::vector<std::string> SpoolContents() const
