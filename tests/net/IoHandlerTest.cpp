@@ -168,20 +168,8 @@ TEST_F(IoHandlerReceiveLine, ATricklingPeerIsCutOffWhenTheConversationsTimeRunsO
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         client.CloseConnection();
-        PeerScript trickle;
-        for (int i = 0; i < 100; ++i)
-            trickle.Send("x").Pause(50ms);
-        Connect(trickle);
-        const auto start = std::chrono::steady_clock::now();
-        try {
-            (void)Io().ReceiveLine("\n", c.timeout);
-            ADD_FAILURE() << "no exception";
-        } catch (const ConversationTimeoutError& error) {
-            EXPECT_STREQ(error.what(), "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds.");
-        }
-        const auto waited = std::chrono::steady_clock::now() - start;
-        EXPECT_GE(waited, 2900ms);
-        EXPECT_LT(waited, 5s);
+        Connect(Trickling(PeerScript(), "x"));
+        ExpectCutOffAfterTheConversationsTime([&] { (void)Io().ReceiveLine("\n", c.timeout); });
         EXPECT_TRUE(Io().TimedOut());
     }
 }
@@ -242,20 +230,8 @@ TEST_F(IoHandlerReceiveUntilClosed, ReadTimeoutLimitsEachSilenceNotTheWholeAnswe
 TEST_F(IoHandlerReceiveUntilClosed, ATricklingPeerIsCutOffWhenTheConversationsTimeRunsOut)
 {
     client.ReadTimeout = 300;
-    PeerScript trickle;
-    for (int i = 0; i < 100; ++i)
-        trickle.Send("x").Pause(50ms);
-    Connect(trickle);
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        (void)Io().ReceiveUntilClosed();
-        ADD_FAILURE() << "no exception";
-    } catch (const ConversationTimeoutError& error) {
-        EXPECT_STREQ(error.what(), "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds.");
-    }
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(waited, 2900ms);
-    EXPECT_LT(waited, 5s);
+    Connect(Trickling(PeerScript(), "x"));
+    ExpectCutOffAfterTheConversationsTime([&] { (void)Io().ReceiveUntilClosed(); });
 }
 
 TEST_F(IoHandlerReceiveUntilClosed, WithoutReadTimeoutTheConversationHasNoTimeLimit)

@@ -1,5 +1,6 @@
 #include "net/SmtpClient.h"
 
+#include "ConnectionFixture.h"
 #include "base/Clock.h"
 #include "base/Text.h"
 #include "fixtures/CollectingSink.h"
@@ -740,10 +741,7 @@ TEST_F(SmtpClientTest, AReplyTrickledInCannotHoldTheConversationOpen)
     smtp.ReadTimeout = 300;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PeerScript trickle;
-        for (int i = 0; i < 100; ++i)
-            trickle.Send(c.piece).Pause(std::chrono::milliseconds(50));
-        Serve(trickle);
+        Serve(Trickling(PeerScript(), c.piece));
         const auto start = std::chrono::steady_clock::now();
         EXPECT_THROW(smtp.OpenConnection(), ConversationTimeoutError);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));

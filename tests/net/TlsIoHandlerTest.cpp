@@ -1,5 +1,6 @@
 #include "net/TlsIoHandler.h"
 
+#include "ConnectionFixture.h"
 #include "fixtures/ScriptedTcpServer.h"
 #include "fixtures/SmtpTestServer.h"
 #include "net/TcpClient.h"
@@ -70,9 +71,6 @@ TEST_F(TlsIoHandlerTest, AHandshakeTheServerStallsEndsWithinTheTimeOut)
 {
     // A handshake record header announcing 1024 bytes.
     const std::string recordHeader("\x16\x03\x03\x04\x00", 5);
-    PeerScript trickle = PeerScript().ReadBytes(5).Send(recordHeader);
-    for (int i = 0; i < 100; ++i)
-        trickle.Send("\x02").Pause(std::chrono::milliseconds(50));
     struct Case {
         const char* name;
         PeerHandler peer;
@@ -83,7 +81,7 @@ TEST_F(TlsIoHandlerTest, AHandshakeTheServerStallsEndsWithinTheTimeOut)
         { "stops reading at once", PeerScript().StopReading(), "Read Timeout" },
         { "answers part of a record, then nothing",
           PeerScript().ReadBytes(5).Send(recordHeader + std::string(10, '\x02')).StaySilent(), "Read Timeout" },
-        { "trickles a record a byte at a time", trickle,
+        { "trickles a record a byte at a time", Trickling(PeerScript().ReadBytes(5).Send(recordHeader), "\x02"),
           "Conversation Timeout: the server 127.0.0.1 did not finish within 3 seconds." },
     };
     client.ReadTimeout = 300;
