@@ -18,12 +18,14 @@ std::int64_t MillisecondsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// Opens the table in this process and closes it at once, as a program that
-// used it and ended well.
-void UseAndClose(const std::string& folder, const std::function<void(Table&)>& work = {})
+// Opens the table in this process on a database of its own, does the work
+// and closes it, as a program that used it and ended well.
+void UseAndClose(const std::string& folder, const std::function<void(Table&)>& work = {},
+                 std::chrono::milliseconds waitLimit = kTableWaitLimit)
 {
     Database database;
     database.SetFolder(folder);
+    database.SetWaitLimit(waitLimit);
     database.Connect();
     Table table(database, IPListTableDef());
     table.Open();
@@ -170,14 +172,11 @@ TEST(TableLocking, ARepairWaitsForAnotherProgramToCloseTheTable)
     std::string path = data.File("IPList");
     WriteTableFile(path, IPListTableDef(), MakeIPListRows(50));
     ForkedChild user([&](ChildLink& link) {
-        Database database;
-        database.SetFolder(data.folder.Path());
-        database.Connect();
-        Table table(database, IPListTableDef());
-        table.Open();
-        link.Report();
-        std::this_thread::sleep_for(300ms);
-        table.AppendRecord(IPListValues("192.0.2.77", "last@b.org"));
+        UseAndClose(data.folder.Path(), [&](Table& table) {
+            link.Report();
+            std::this_thread::sleep_for(300ms);
+            table.AppendRecord(IPListValues("192.0.2.77", "last@b.org"));
+        });
     });
     ASSERT_TRUE(user.WaitForReport());
     auto start = Clock::now();
@@ -219,25 +218,18 @@ TEST(TableLocking, AWaitThatRunsOutEndsInAClearBusyError)
           "upgraded" },
         { "writing while another program's write goes on",
           [&](ChildLink& link) {
-              Database database;
-              database.SetFolder(data.folder.Path());
-              database.Connect();
-              Table table(database, IPListTableDef());
-              table.Open();
-              table.StartTransaction();
-              table.AppendRecord(IPListValues("192.0.2.1", "a@b.org"));
-              link.Report();
-              link.AwaitContinue();
-              table.Commit();
+              UseAndClose(data.folder.Path(), [&](Table& table) {
+                  table.StartTransaction();
+                  table.AppendRecord(IPListValues("192.0.2.1", "a@b.org"));
+                  link.Report();
+                  link.AwaitContinue();
+                  table.Commit();
+              });
           },
           [&] {
-              Database database;
-              database.SetFolder(data.folder.Path());
-              database.SetWaitLimit(200ms);
-              database.Connect();
-              Table table(database, IPListTableDef());
-              table.Open();
-              table.AppendRecord(IPListValues("192.0.2.2", "c@d.org"));
+              UseAndClose(
+                  data.folder.Path(), [](Table& table) { table.AppendRecord(IPListValues("192.0.2.2", "c@d.org")); },
+                  200ms);
           },
           "another program kept it locked for more than 200 ms (database is locked)" },
     };
@@ -263,16 +255,13 @@ TEST(TableLocking, AWriteWaitsForAnotherProgramsWriteToEnd)
     TableFolder data;
     WriteTableFile(data.File("IPList"), IPListTableDef(), {});
     ForkedChild other([&](ChildLink& link) {
-        Database database;
-        database.SetFolder(data.folder.Path());
-        database.Connect();
-        Table table(database, IPListTableDef());
-        table.Open();
-        table.StartTransaction();
-        table.AppendRecord(IPListValues("192.0.2.1", "a@b.org"));
-        link.Report();
-        std::this_thread::sleep_for(300ms);
-        table.Commit();
+        UseAndClose(data.folder.Path(), [&](Table& table) {
+            table.StartTransaction();
+            table.AppendRecord(IPListValues("192.0.2.1", "a@b.org"));
+            link.Report();
+            std::this_thread::sleep_for(300ms);
+            table.Commit();
+        });
     });
     ASSERT_TRUE(other.WaitForReport());
     Table table(data.database, IPListTableDef());
