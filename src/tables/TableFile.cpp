@@ -896,8 +896,6 @@ TableMaintenance::TableMaintenance(std::string path, TableDef definition, std::c
 
 void TableMaintenance::Write(const std::vector<TableRow>& rows, int format)
 {
-    if (PathExists(path_))
-        throw TableError(TableErrorCode::CannotOpen, context_, "the file exists already");
     WriteFreshFile(path_, definition_, rows, format, wait_);
     lock_.MarkClean();
 }
