@@ -94,11 +94,6 @@ std::unique_ptr<AttachmentReader> AttachmentFile::OpenReader() const
     return reader;
 }
 
-void AttachmentFile::CheckReadable() const
-{
-    (void)OpenReader();
-}
-
 void MessageParts::CheckAttachmentsReadable() const
 {
     for (const auto& part : parts_) {

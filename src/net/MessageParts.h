@@ -49,9 +49,10 @@ public:
     [[nodiscard]] MessagePartKind Kind() const override { return MessagePartKind::Attachment; }
     // Opened only when the attachment is written, and closed right after.
     [[nodiscard]] virtual std::unique_ptr<AttachmentReader> OpenReader() const = 0;
-    // Raises what OpenReader would, so that a message that cannot be
-    // completed is refused before anything of it is sent.
-    virtual void CheckReadable() const { }
+    // Opens the data as OpenReader does and closes it again: raises what
+    // OpenReader would, so that a message that cannot be completed is
+    // refused before anything of it is sent.
+    void CheckReadable() const { (void)OpenReader(); }
 
     std::string FileName;
 };
@@ -66,8 +67,6 @@ public:
     // NotARegularFileError for a folder, a named pipe, a device or a socket,
     // without ever waiting on one.
     [[nodiscard]] std::unique_ptr<AttachmentReader> OpenReader() const override;
-    // Opens the file as OpenReader does and closes it again.
-    void CheckReadable() const override;
 
 private:
     std::string path_;
