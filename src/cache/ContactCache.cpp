@@ -1,7 +1,6 @@
 #include "cache/ContactCache.h"
 
 #include "analysis/ExclusionList.h"
-#include "app/Platform.h"
 #include "base/Files.h"
 #include "base/Text.h"
 #include "base/UiServices.h"
