@@ -181,35 +181,24 @@ std::string ContactCache::LookupComplaintEmails(const std::string& address, std:
         }
         counting.Commit();
     }
-    if (found) {
+    if (found)
         contacts_.FlushBuffers();
-        if (!stored.empty() && setOn > today - FreshDays) {
-            result = stored;
-        } else {
-            FoundContacts found = finder_.FindContacts(address, level);
-            if (found.answered) {
-                how = LookupOutcome::Searched;
-                result = LowerCase(found.list);
-                StoreContacts(address, level, result, true);
-            } else if (!stored.empty()) {
-                // An outage must not cost the addresses found before: they
-                // stay, with their date, so the next look-up searches again.
-                how = LookupOutcome::CachedAfterFailedSearch;
-                result = stored;
-                ShowStatus("Search for " + address + " failed: using the list cached on "
-                           + FormatDate(TableDate { setOn }).value_or("an unknown day"));
-            } else {
-                how = LookupOutcome::SearchFailed;
-                ShowStatus("Search for " + address + " failed: no WHOIS server answered");
-            }
-        }
+    if (found && !stored.empty() && setOn > today - FreshDays) {
+        result = stored;
     } else {
-        FoundContacts found = finder_.FindContacts(address, level);
-        if (found.answered) {
+        FoundContacts search = finder_.FindContacts(address, level);
+        if (search.answered) {
             how = LookupOutcome::Searched;
-            result = LowerCase(found.list);
-            if (!result.empty())
-                StoreContacts(address, level, result, false);
+            result = LowerCase(search.list);
+            if (found || !result.empty())
+                StoreContacts(address, level, result, found);
+        } else if (!stored.empty()) { // never without a row
+            // An outage must not cost the addresses found before: they
+            // stay, with their date, so the next look-up searches again.
+            how = LookupOutcome::CachedAfterFailedSearch;
+            result = stored;
+            ShowStatus("Search for " + address + " failed: using the list cached on "
+                       + FormatDate(TableDate { setOn }).value_or("an unknown day"));
         } else {
             how = LookupOutcome::SearchFailed;
             ShowStatus("Search for " + address + " failed: no WHOIS server answered");
