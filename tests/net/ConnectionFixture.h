@@ -43,6 +43,15 @@ inline void ExpectCutOffAfterTheConversationsTime(const std::function<void()>& c
     EXPECT_LT(waited, std::chrono::seconds(5));
 }
 
+// Makes the connection's send buffer small, so that its sends to a peer
+// that stops reading soon find no room.
+inline void ShrinkSendBufferOf(IoHandler& io)
+{
+    int size = 4096;
+    auto& handler = dynamic_cast<SocketIoHandlerBase&>(io);
+    ASSERT_EQ(setsockopt(handler.Binding().Handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size), 0);
+}
+
 // A TcpClient aimed at a scripted loopback peer, recording every status
 // text it reports.
 class ConnectionTest : public ::testing::Test {
@@ -70,14 +79,7 @@ protected:
 
     IoHandler& Io() { return *client.IOHandler(); }
 
-    // Makes the client's send buffer small, so that its sends to a peer
-    // that stops reading soon find no room.
-    void ShrinkSendBuffer()
-    {
-        int size = 4096;
-        auto& handler = dynamic_cast<SocketIoHandlerBase&>(Io());
-        ASSERT_EQ(setsockopt(handler.Binding().Handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size), 0);
-    }
+    void ShrinkSendBuffer() { ShrinkSendBufferOf(Io()); }
 
     std::unique_ptr<ScriptedTcpServer> server;
     TcpClient client;

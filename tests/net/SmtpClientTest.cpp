@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -190,11 +189,7 @@ protected:
     // The client's sends find no room soon when the server stops reading.
     void ShrinkSendBufferOnConnect()
     {
-        smtp.OnConnected = [this](NetComponent*) {
-            int size = 4096;
-            auto& handler = dynamic_cast<SocketIoHandlerBase&>(*smtp.IOHandler());
-            setsockopt(handler.Binding().Handle(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-        };
+        smtp.OnConnected = [this](NetComponent*) { ShrinkSendBufferOf(*smtp.IOHandler()); };
     }
 
     // An attachment of that many bytes, from a file.
