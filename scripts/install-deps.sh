@@ -11,7 +11,6 @@ pkg-config
 qt6-base-dev
 libqt6svg6
 qt6-webengine-dev
-libqt6svg6
 libgl-dev
 libsqlite3-dev
 sqlite3
