@@ -53,7 +53,6 @@ public:
 
     void ConnectRecipients(RecipientsBox box) { recipients_ = std::move(box); }
 
-    [[nodiscard]] ContactSearch& Search() { return *search_; }
     [[nodiscard]] const std::shared_ptr<ContactSearch>& SearchPointer() const { return search_; }
     [[nodiscard]] IcmpClient& Icmp() { return icmp_; }
 
@@ -93,7 +92,6 @@ public:
     void Close();
 
     [[nodiscard]] bool Busy() const { return running_ > 0; }
-    [[nodiscard]] bool Closing() const { return closeRequested_; }
     [[nodiscard]] bool Closed() const { return closed_; }
     std::function<void()> onClosed;
 
