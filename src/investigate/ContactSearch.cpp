@@ -1,8 +1,8 @@
 #include "investigate/ContactSearch.h"
 
+#include "analysis/AddressKind.h"
 #include "analysis/DottedQuad.h"
 #include "analysis/EmailHarvest.h"
-#include "analysis/AddressKind.h"
 #include "app/Config.h"
 #include "base/Text.h"
 #include "base/UiServices.h"
@@ -24,11 +24,17 @@ ContactSearch::ContactSearch(const Config& config, ReportContext& reportContext)
 
 ContactSearch::~ContactSearch() = default;
 
-std::string ContactSearch::Ask(const std::string& host, const std::string& query)
+WhoisClient& ContactSearch::WhoisAt(const std::string& host)
 {
     whois_.Host = host;
     whois_.Port = config_.WhoisPort;
     whois_.ReadTimeout = ReadTimeoutFromSeconds(config_.NetworkTimeout);
+    return whois_;
+}
+
+std::string ContactSearch::Ask(const std::string& host, const std::string& query)
+{
+    WhoisAt(host);
     asking_ = host + ":" + std::to_string(config_.WhoisPort);
     std::string answer = whois_.Query(query);
     ++answers_;

@@ -41,6 +41,9 @@ public:
     StatusSink OnMailerStatus;
 
     WhoisClient whois_;
+    // The WHOIS client aimed at the host, with the port and time-out the
+    // settings give now.
+    WhoisClient& WhoisAt(const std::string& host);
 
     // Asks DefaultWhoisHost about the address of the text (a host name is
     // resolved to its first IPv4 address) and follows the markers of its

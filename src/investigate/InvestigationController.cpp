@@ -7,7 +7,6 @@
 #include "base/UiServices.h"
 #include "net/NetError.h"
 #include "net/SocketLayer.h"
-#include "net/TcpClient.h"
 
 #include <algorithm>
 #include <exception>
@@ -132,14 +131,6 @@ void InvestigationController::AddTraceRow(int id, const TraceRow& row)
     }
 }
 
-void InvestigationController::PrepareWhoisClient(const std::string& server)
-{
-    WhoisClient& whois = search_->whois_;
-    whois.Host = server;
-    whois.Port = config_.WhoisPort;
-    whois.ReadTimeout = ReadTimeoutFromSeconds(config_.NetworkTimeout);
-}
-
 void InvestigationController::RunWhois()
 {
     if (closeRequested_)
@@ -148,9 +139,9 @@ void InvestigationController::RunWhois()
     const std::string server = View().Server();
     const int tab = OpenTab("whois", TabKind::Text);
     SetStatus("Searching " + server + "...");
-    PrepareWhoisClient(server);
+    WhoisClient& whois = search_->WhoisAt(server);
     const std::string address = ResolveAddress(View().Url());
-    const std::string answer = search_->whois_.Query(Trim(View().Arguments() + " " + address));
+    const std::string answer = whois.Query(Trim(View().Arguments() + " " + address));
     WriteTabText(tab, LfToCrLf(answer));
     SetStatus(Disconnected);
 }
@@ -182,10 +173,10 @@ std::string InvestigationController::QueryIPBlock()
     std::string result;
     try {
         const std::string server = View().Server();
-        PrepareWhoisClient(server);
+        WhoisClient& whois = search_->WhoisAt(server);
         const char* prefix = server == config_.RipeWhoisHost ? "-a" : "+";
         const std::string address = ResolveAddress(Trim(View().Url()));
-        result = LfToCrLf(search_->whois_.Query(prefix + std::string(" ") + address));
+        result = LfToCrLf(whois.Query(prefix + std::string(" ") + address));
     } catch (const SocketError& error) {
         lastFailure_ = error.what();
         SetStatus(error.what());

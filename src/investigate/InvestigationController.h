@@ -115,7 +115,6 @@ private:
     // Whether a trace writing into the tab may go on.
     [[nodiscard]] bool TraceGoesOn(int tabId) const { return TabExists(tabId) && !closeRequested_; }
     void ProbeHost(const std::string& address, int hopLimit);
-    void PrepareWhoisClient(const std::string& server);
     void FinishClose();
 
     const Config& config_;
