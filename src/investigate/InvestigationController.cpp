@@ -18,6 +18,13 @@ namespace {
 constexpr const char* Disconnected = "Disconnected";
 constexpr const char* WhoisListFile = "WhoisList.txt";
 
+// The tab of the id, const or not as the list is; nullptr when it is gone.
+template <typename Tabs> auto* TabIn(Tabs& tabs, int id)
+{
+    auto found = std::find_if(tabs.begin(), tabs.end(), [id](const ResultTab& tab) { return tab.id == id; });
+    return found == tabs.end() ? nullptr : &*found;
+}
+
 } // namespace
 
 // Marks a command as running for its whole length and keeps the controller
@@ -80,8 +87,12 @@ void InvestigationController::DetachView()
 
 const ResultTab* InvestigationController::FindTab(int id) const
 {
-    auto found = std::find_if(tabs_.begin(), tabs_.end(), [id](const ResultTab& tab) { return tab.id == id; });
-    return found == tabs_.end() ? nullptr : &*found;
+    return TabIn(tabs_, id);
+}
+
+ResultTab* InvestigationController::TabById(int id)
+{
+    return TabIn(tabs_, id);
 }
 
 void InvestigationController::SelectTab(int position)
@@ -111,23 +122,17 @@ int InvestigationController::OpenTab(const std::string& caption, TabKind kind)
 
 void InvestigationController::WriteTabText(int id, const std::string& text)
 {
-    for (ResultTab& tab : tabs_) {
-        if (tab.id == id) {
-            tab.text = text;
-            View().SetTabText(id, text);
-            return;
-        }
+    if (ResultTab* tab = TabById(id)) {
+        tab->text = text;
+        View().SetTabText(id, text);
     }
 }
 
 void InvestigationController::AddTraceRow(int id, const TraceRow& row)
 {
-    for (ResultTab& tab : tabs_) {
-        if (tab.id == id) {
-            tab.rows.push_back(row);
-            View().AddTraceRow(id, row);
-            return;
-        }
+    if (ResultTab* tab = TabById(id)) {
+        tab->rows.push_back(row);
+        View().AddTraceRow(id, row);
     }
 }
 
@@ -263,10 +268,8 @@ void InvestigationController::ProbeHost(const std::string& address, int hopLimit
 
 void InvestigationController::RunTrace(int tabId, const std::string& address)
 {
-    for (ResultTab& tab : tabs_) {
-        if (tab.id == tabId)
-            tab.rows.clear();
-    }
+    if (ResultTab* tab = TabById(tabId))
+        tab->rows.clear();
     View().ClearTraceRows(tabId);
     int hop = 0;
     bool reached = false;

@@ -109,6 +109,7 @@ private:
     [[nodiscard]] InvestigationView& View() { return view_ ? *view_ : detachedFields_; }
     void SetStatus(const std::string& text);
     int OpenTab(const std::string& caption, TabKind kind);
+    [[nodiscard]] ResultTab* TabById(int id);
     [[nodiscard]] bool TabExists(int id) const { return FindTab(id) != nullptr; }
     void WriteTabText(int id, const std::string& text);
     void AddTraceRow(int id, const TraceRow& row);
