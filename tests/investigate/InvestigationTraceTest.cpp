@@ -3,7 +3,6 @@
 #include "investigate/InvestigationController.h"
 
 #include "app/Config.h"
-#include "base/Text.h"
 #include "fixtures/PrivateNetwork.h"
 #include "fixtures/RecordingUi.h"
 #include "fixtures/RoutedNetwork.h"
