@@ -127,10 +127,9 @@ std::uint16_t FollowingSequence(std::uint16_t sequence)
 
 std::uint32_t MillisecondSpan(std::uint32_t earlier, std::uint32_t later)
 {
-    if (later >= earlier)
-        return later - earlier;
-    // The counter wrapped in between.
-    return later + (0xffffffffu - earlier);
+    // Unsigned arithmetic is modular, so this holds across one wrap of the
+    // counter too.
+    return later - earlier;
 }
 
 } // namespace morvanta

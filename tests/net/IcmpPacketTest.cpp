@@ -254,7 +254,8 @@ TEST(MillisecondSpan, SpansOneWrapOfTheCounter)
 {
     EXPECT_EQ(MillisecondSpan(1000, 6000), 5000u);
     EXPECT_EQ(MillisecondSpan(7, 7), 0u);
-    EXPECT_EQ(MillisecondSpan(0xffffff00u, 0x100u), 0x100u + 0xffu);
+    EXPECT_EQ(MillisecondSpan(0xffffff00u, 0x100u), 0x200u);
+    EXPECT_EQ(MillisecondSpan(0xffffffffu, 0u), 1u);
 }
 
 } // namespace
