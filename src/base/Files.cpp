@@ -126,6 +126,32 @@ void SyncFolderOf(const std::string& path)
     }
 }
 
+namespace {
+
+// Writes the bytes, flushes them to disk and closes the descriptor; the
+// error number of the first step that failed, or 0.
+int WriteSyncAndClose(int fd, std::string_view content)
+{
+    int failure = 0;
+    if (!WriteAllBytes(fd, content))
+        failure = errno;
+    if (failure == 0 && ::fsync(fd) != 0)
+        failure = errno;
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    return failure;
+}
+
+} // namespace
+
+void WriteFileDurably(const std::string& path, std::string_view content)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const int failure = fd < 0 ? errno : WriteSyncAndClose(fd, content);
+    if (failure != 0)
+        ThrowFileError("Cannot write file", path, failure);
+}
+
 void ReplaceFileContent(const std::string& path, std::string_view content)
 {
     static std::atomic<unsigned> counter { 0 };
@@ -144,14 +170,12 @@ void ReplaceFileContent(const std::string& path, std::string_view content)
     }
 
     int failure = 0;
-    if (exists && fchmod(fd, original.st_mode & 07777) != 0)
+    if (exists && fchmod(fd, original.st_mode & 07777) != 0) {
         failure = errno;
-    if (failure == 0 && !WriteAllBytes(fd, content))
-        failure = errno;
-    if (failure == 0 && fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
+        ::close(fd);
+    } else {
+        failure = WriteSyncAndClose(fd, content);
+    }
     if (failure == 0 && std::rename(temporary.c_str(), target.c_str()) != 0)
         failure = errno;
     if (failure != 0) {

@@ -46,6 +46,10 @@ bool ForceDirectories(const std::string& folder);
 // Throws FileError, leaving the old file as it was.
 void ReplaceFileContent(const std::string& path, std::string_view content);
 
+// Writes the content into the file the path names, which must exist, in
+// place of what it held, and flushes it to disk. Throws FileError.
+void WriteFileDurably(const std::string& path, std::string_view content);
+
 // A new, empty file in the folder (which ends with "/") named the prefix, a
 // hexadecimal number and ".tmp", created so that no other file of that name
 // can exist before it. Returns its full path; throws FileError.

@@ -5,31 +5,9 @@
 #include "base/Text.h"
 #include "mailer/BulkFolder.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-
 namespace morvanta {
-
-namespace {
-
-void WriteFileDurably(const std::string& path, const std::string& content)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    int failure = fd < 0 ? errno : 0;
-    if (failure == 0 && !WriteAllBytes(fd, content))
-        failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    if (fd >= 0 && ::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure != 0)
-        throw FileError("Cannot write file \"" + path + "\". " + std::strerror(failure), failure);
-}
-
-} // namespace
 
 Spool::Spool(std::string folder)
     : folder_(std::move(folder))
