@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QTimer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDropEvent>
@@ -617,6 +618,20 @@ TEST_F(MailerWindowTest, ClosingWritesTheUserSettings)
     EXPECT_FALSE(window->isVisible());
     EXPECT_NE(ReadFile(user / "Morvanta/Morvanta.ini").find("LastBulkReportPath=/chosen/"), std::string::npos);
     EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(MailerWindowTest, ClosingEndsTheProgramWhileAnotherWindowIsOpen)
+{
+    window->show();
+    QWidget browser;
+    browser.show();
+    bool closedByTheMailer = false;
+    QTimer::singleShot(0, [&] { closedByTheMailer = window->close(); });
+    // Should the close not end the event loop, this does, and the test fails.
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(closedByTheMailer);
+    EXPECT_FALSE(browser.isVisible()) << "the other windows close with the program";
 }
 
 } // namespace

@@ -400,6 +400,9 @@ void MailerWindow::closeEvent(QCloseEvent* event)
     if (help_)
         help_->close();
     event->accept();
+    // Closing the mailer ends the program, even while browser or
+    // investigation windows are still open.
+    QCoreApplication::quit();
 }
 
 bool MailerWindow::eventFilter(QObject* watched, QEvent* event)
