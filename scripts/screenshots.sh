@@ -1,6 +1,7 @@
 #!/bin/sh
-# Screenshots of the mailer window and each of its menus, at 100% and 200%
-# scaling, with a sample message loaded and its complaint addresses found.
+# Screenshots of the mailer window and each of its menus, the help window and
+# a browser window of the URL launcher, at 100% and 200% scaling, with a
+# sample message loaded and its complaint addresses found.
 #
 #   scripts/screenshots.sh OUTDIR        (BUILD_DIR=build by default)
 #
@@ -33,12 +34,13 @@ out=$1
 build=$BUILD_DIR
 work=$(mktemp -d /tmp/morvanta-screenshots-XXXXXX)
 peer_pid=""
+web_pid=""
 app_pid=""
 xvfb_pid=""
 
 stop() {
     # Only what this script started, by its process number.
-    for pid in $app_pid $xvfb_pid $peer_pid; do
+    for pid in $app_pid $xvfb_pid $peer_pid $web_pid; do
         kill "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
@@ -63,6 +65,21 @@ for _ in $(seq 50); do
 done
 port=$(cat "$work/port")
 [ -n "$port" ] || { echo "screenshots: the WHOIS peer did not start" >&2; exit 1; }
+
+# The page a browser window of the URL launcher shows.
+web_port=8080
+mkdir -p "$work/web"
+cat >"$work/web/offer.html" <<'HTML'
+<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>You have been selected!</title></head>
+<body style="font-family: sans-serif; margin: 2em">
+<h1>Congratulations, you have been selected!</h1>
+<p>Claim your prize before midnight. This page stands in for the kind of page
+spam links to; it is served on loopback for the screenshots.</p>
+</body></html>
+HTML
+python3 -m http.server "$web_port" --bind 127.0.0.1 --directory "$work/web" >"$work/web.log" 2>&1 &
+web_pid=$!
 
 program="$work/program"
 mkdir -p "$program" "$work/config"
@@ -119,7 +136,9 @@ for scale in 1 2; do
     await test -s "$work/display"
     export DISPLAY=":$(cat "$work/display")"
 
-    XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
+    # As root (the namespaces need it) the web view may only run unsandboxed
+    # when allowed so.
+    MORVANTA_ALLOW_UNSANDBOXED_WEB_VIEW=1 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
         "$program/morvanta" >"$work/morvanta.log" 2>&1 &
     app_pid=$!
     await xdotool search --name '^Morvanta Mailer$'
@@ -155,12 +174,29 @@ for scale in 1 2; do
         sleep 0.6
         help=$(xdotool search --name '^Morvanta Help$' | head -n 1)
         shoot "$(geometry_of "$help")" "$out/help-$percent.png"
+        # Out of the way of the clicks that follow.
+        xdotool windowunmap --sync "$help"
+    fi
+
+    # A browser window of the URL launcher, on a page served on loopback.
+    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+    # The launcher opens each whole line that holds an address.
+    printf 'http://127.0.0.1:%s/offer.html\n' "$web_port" \
+        | xclip -selection clipboard -i 2>/dev/null
+    xdotool mousemove --window "$window" $((WIDTH / 2)) $((HEIGHT * 3 / 5)) click 1
+    sleep 0.3
+    xdotool key ctrl+a ctrl+v ctrl+l
+    # The web engine starts with the first window: give it time.
+    if await xdotool search --onlyvisible --name '^Browser$' || await xdotool search --onlyvisible --name '^Browser$'; then
+        sleep 3
+        browser=$(xdotool search --onlyvisible --name '^Browser$' | head -n 1)
+        shoot "$(geometry_of "$browser")" "$out/browser-$percent.png"
     fi
 
     kill "$app_pid"
     wait "$app_pid" 2>/dev/null || true
     app_pid=""
-    kill "$xvfb_pid"
+    kill "$xvfb_pid" 2>/dev/null || true
     wait "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=""
 done
